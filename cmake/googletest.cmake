@@ -1,0 +1,9 @@
+# GoogleTest, built from the system's sources for whichever target we build.
+set(GOOGLETEST_SOURCE_DIR "/usr/src/googletest" CACHE PATH "GoogleTest sources")
+if(NOT EXISTS "${GOOGLETEST_SOURCE_DIR}/CMakeLists.txt")
+  message(FATAL_ERROR "GoogleTest sources not found at ${GOOGLETEST_SOURCE_DIR}: install the googletest package.")
+endif()
+set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
+set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+set(gtest_force_shared_crt ON CACHE BOOL "" FORCE)
+add_subdirectory("${GOOGLETEST_SOURCE_DIR}" "${CMAKE_BINARY_DIR}/googletest" EXCLUDE_FROM_ALL)

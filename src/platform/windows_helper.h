@@ -1,0 +1,127 @@
+// windows_helper: the launcher's only door to the operating system.
+//
+// Every question the launcher asks of the system (its own path, the raw
+// command line, paths, folders, files, names, processes, pauses) goes through
+// a win_ function declared here. Two backends implement the same functions in
+// the same order: windows_helper_win32.cpp with the real Win32 calls, and
+// windows_helper_posix.cpp, which gives a Linux process the answers a Windows
+// process would get. Paths are Windows-form 8-bit strings on both.
+//
+// Heap strings returned here belong to the caller (release with free); the
+// computer and user names live in static buffers owned by this module.
+#pragma once
+
+#include <cstddef>
+#include <cstdio>
+
+// "win32" or "posix": which backend answers. For tests and reports only; the
+// launcher itself never asks.
+const char *win_platformName(void);
+
+// --- Identity, paths and folders -------------------------------------------
+
+// Fills the executable path, its folder (no trailing backslash, except for a
+// drive root) and its base name (file name without its last extension); each
+// buffer holds VEK_PATH_SIZE characters. errorText (VEK_TEXT_SIZE) is emptied
+// on entry and holds a message when the path cannot be had.
+void win_getExeInfo(char *exePath, char *exeFolder, char *exeBaseName, char *errorText);
+
+// True when the path exists, as a file or as a folder.
+bool win_fileExists(const char *path);
+
+// True when the path names an existing folder.
+bool win_pathIsDirectory(const char *path);
+
+// The user's roaming application-data folder without a trailing backslash, a
+// new heap string in the ANSI code page; null when it cannot be had.
+char *win_getAppDataPath(void);
+
+// True when the folder exists afterwards; creates one level only.
+bool win_checkAndCreatePath(const char *path);
+
+// Joins a folder and a file part by the Windows path-combining rules into a
+// new heap string; null when the result would not fit in VEK_PATH_SIZE.
+char *win_concatPaths(const char *dir, const char *file);
+
+// The same join into a caller's buffer of VEK_PATH_SIZE characters; false (and
+// dest empty) when it cannot be formed.
+bool win_combinePath(char *dest, const char *dir, const char *file);
+
+// The computer name (at most 15 characters) or null; a static buffer.
+const char *win_getComputerName(void);
+
+// The user name (at most 256 characters) or null; a static buffer.
+const char *win_getCurrentUserName(void);
+
+// True when the caller is granted full access to the folder.
+bool win_hasWritePermissionInDirectory(const char *path);
+
+// True when the caller is granted write access to the file.
+bool win_hasWritePermission(const char *path);
+
+// --- Processes ---------------------------------------------------------------
+
+// The raw command line of this process. Owned by the module.
+const char *win_getCommandLine(void);
+
+// Starts the command line in folder; when wait is true waits for the child
+// and returns its exit code, otherwise returns 0 once it has started. A child
+// that cannot be started gives 1 and a message in errorText (VEK_TEXT_SIZE),
+// which is emptied on entry. The launcher's standard streams are flushed
+// before the child starts.
+int win_executeCommand(char *command, const char *folder, bool wait, char *errorText);
+
+// Like win_executeCommand with waiting, but the child's standard output and
+// standard error go to the files outPath and errPath (replaced), and its
+// standard input reads nothing. For the test harness and the benchmark.
+int win_executeCommandCaptured(char *command, const char *folder, const char *outPath,
+                               const char *errPath, char *errorText);
+
+// The id of this process.
+unsigned long win_getProcessId(void);
+
+// Pauses the calling thread for the given milliseconds.
+void win_sleep(unsigned long milliseconds);
+
+// The current folder in Windows form, into buf; false when it does not fit.
+bool win_getCurrentDirectory(char *buf, size_t size);
+
+// --- Files ---------------------------------------------------------------------
+
+// Opens a file by path with the runtime's fopen modes; null with errno set.
+FILE *win_fopen(const char *path, const char *mode);
+
+// A file opened for appending records; every write lands whole at its end,
+// also when other processes append to the same file at the same time.
+struct win_file;
+
+// Opens (creating it when missing) path for appending, shared with other
+// readers and writers. null on failure with errno set: EACCES when another
+// process holds the file, ENOENT when its folder is missing.
+win_file *win_openAppend(const char *path);
+
+// Appends len bytes in one write; each "\n" becomes the platform's line end
+// (CRLF on Windows, LF elsewhere). True when every byte was written.
+bool win_appendRecord(win_file *file, const char *text, size_t len);
+
+// Closes a file opened with win_openAppend; ignores null.
+void win_closeFile(win_file *file);
+
+// Renames from to to, replacing a file already present under to, in one step.
+bool win_renameReplace(const char *from, const char *to);
+
+// Removes a file.
+bool win_removeFile(const char *path);
+
+// Copies src to dst, replacing dst; a reader never sees half a file. On
+// failure *errorCode holds the system's error number.
+bool win_copyFile(const char *src, const char *dst, unsigned long *errorCode);
+
+// The system's own text for an error number, a new string released with
+// win_freeSystemMessage; null when the system has none.
+char *win_getSystemMessage(unsigned long errorCode);
+void win_freeSystemMessage(char *message);
+
+// The path in the form the runtime's file functions take on this platform
+// (unchanged on Windows); false when it cannot be mapped or does not fit.
+bool win_toNativePath(const char *path, char *out, size_t size);

@@ -1,0 +1,429 @@
+// windows_helper, Win32 backend: the real Windows calls behind every win_
+// function. Paths are ANSI strings passed to the ...A forms.
+#include "windows_helper.h"
+
+#include "vekstringlib.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include <windows.h>
+#include <aclapi.h>
+#include <shlobj.h>
+#include <shlwapi.h>
+
+enum {
+    _WIN_COMPUTER_NAME_SIZE = 16,   // MAX_COMPUTERNAME_LENGTH + 1
+    _WIN_USER_NAME_SIZE = 257       // UNLEN + 1
+};
+
+static char computerName[_WIN_COMPUTER_NAME_SIZE];
+static char userName[_WIN_USER_NAME_SIZE];
+
+struct win_file {
+    HANDLE handle;
+};
+
+// The known folder of the user's roaming application data.
+static const GUID _win_folderRoamingAppData = {
+    0x3EB685DB, 0x65F9, 0x4CF6, {0xA0, 0x3A, 0xE3, 0xEF, 0x65, 0x72, 0x9F, 0x3D}};
+
+// --- Identity, paths and folders ----------------------------------------------
+
+const char *win_platformName(void)
+{
+    return "win32";
+}
+
+void win_getExeInfo(char *exePath, char *exeFolder, char *exeBaseName, char *errorText)
+{
+    errorText[0] = '\0';
+    DWORD n = GetModuleFileNameA(NULL, exePath, VEK_PATH_SIZE);
+    // A result that fills the buffer is a cut path: it would name another
+    // folder and another script.
+    if (n == 0 || n >= VEK_PATH_SIZE) {
+        str_format(errorText, VEK_TEXT_SIZE, "Errore durante l'ottenimento del percorso dell'eseguibile.");
+        return;
+    }
+    str_assign(exeFolder, exePath, VEK_PATH_SIZE);
+    PathRemoveFileSpecA(exeFolder);
+    str_assign(exeBaseName, exePath, VEK_PATH_SIZE);
+    PathStripPathA(exeBaseName);
+    PathRemoveExtensionA(exeBaseName);
+}
+
+bool win_fileExists(const char *path)
+{
+    return PathFileExistsA(path) != FALSE;
+}
+
+bool win_pathIsDirectory(const char *path)
+{
+    return PathIsDirectoryA(path) != FALSE;
+}
+
+char *win_getAppDataPath(void)
+{
+    PWSTR wide = NULL;
+    if (FAILED(SHGetKnownFolderPath(_win_folderRoamingAppData, 0, NULL, &wide))) return NULL;
+    // The ANSI form, which the ...A path functions take. A name the code page
+    // cannot represent would lead to a folder nobody can find: no path then.
+    BOOL lossy = FALSE;
+    int size = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide, -1, NULL, 0, NULL, &lossy);
+    char *path = (size > 0 && !lossy) ? (char *)malloc((size_t)size) : NULL;
+    if (path != NULL &&
+        (WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide, -1, path, size, NULL, &lossy) == 0 || lossy)) {
+        free(path);
+        path = NULL;
+    }
+    CoTaskMemFree(wide);
+    if (path == NULL) return NULL;
+    size_t len = strlen(path);
+    if (len > 0 && path[len - 1] == '\\') path[len - 1] = '\0';
+    return path;
+}
+
+bool win_checkAndCreatePath(const char *path)
+{
+    DWORD attributes = GetFileAttributesA(path);
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) return true;
+    return CreateDirectoryA(path, NULL) != FALSE;
+}
+
+char *win_concatPaths(const char *dir, const char *file)
+{
+    char joined[VEK_PATH_SIZE];
+    if (PathCombineA(joined, dir, file) == NULL) return NULL;
+    return _strdup(joined);
+}
+
+bool win_combinePath(char *dest, const char *dir, const char *file)
+{
+    if (PathCombineA(dest, dir, file) != NULL) return true;
+    dest[0] = '\0';
+    return false;
+}
+
+const char *win_getComputerName(void)
+{
+    DWORD size = sizeof computerName;
+    return GetComputerNameA(computerName, &size) ? computerName : NULL;
+}
+
+const char *win_getCurrentUserName(void)
+{
+    DWORD size = sizeof userName;
+    return GetUserNameA(userName, &size) ? userName : NULL;
+}
+
+// An impersonation token of the calling thread's identity for AccessCheck, or
+// null.
+static HANDLE _win_identityToken(void)
+{
+    HANDLE token = NULL;
+    HANDLE impersonation = NULL;
+    if (OpenThreadToken(GetCurrentThread(), TOKEN_QUERY | TOKEN_DUPLICATE, TRUE, &token) ||
+        OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY | TOKEN_DUPLICATE, &token)) {
+        if (!DuplicateToken(token, SecurityImpersonation, &impersonation)) impersonation = NULL;
+        CloseHandle(token);
+    }
+    return impersonation;
+}
+
+// The file generic mapping: read, write, execute and all rights of a file.
+static GENERIC_MAPPING _win_fileMapping(void)
+{
+    GENERIC_MAPPING mapping;
+    mapping.GenericRead = FILE_GENERIC_READ;
+    mapping.GenericWrite = FILE_GENERIC_WRITE;
+    mapping.GenericExecute = FILE_GENERIC_EXECUTE;
+    mapping.GenericAll = FILE_ALL_ACCESS;
+    return mapping;
+}
+
+bool win_hasWritePermissionInDirectory(const char *path)
+{
+    PSECURITY_DESCRIPTOR descriptor = NULL;
+    if (GetNamedSecurityInfoA(path, SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, NULL, NULL, NULL, NULL,
+                              &descriptor) != ERROR_SUCCESS) {
+        fputs("Errore durante il recupero delle informazioni sulla sicurezza della directory.\n", stderr);
+        return false;
+    }
+    GENERIC_MAPPING mapping = _win_fileMapping();
+    DWORD desired = GENERIC_ALL;
+    MapGenericMask(&desired, &mapping);
+    BYTE privileges[20];
+    DWORD privilegesLength = sizeof privileges;
+    DWORD granted = 0;
+    BOOL status = FALSE;
+    HANDLE token = _win_identityToken();
+    BOOL checked = token != NULL && AccessCheck(descriptor, token, desired, &mapping, (PPRIVILEGE_SET)privileges,
+                                                &privilegesLength, &granted, &status);
+    if (!checked) {
+        fprintf(stderr, "Errore durante il controllo degli accessi alla directory %s. Codice di errore: %lu\n", path,
+                (unsigned long)GetLastError());
+    }
+    if (token != NULL) CloseHandle(token);
+    LocalFree(descriptor);
+    return checked && status;
+}
+
+bool win_hasWritePermission(const char *path)
+{
+    const SECURITY_INFORMATION wanted =
+        OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION;
+    DWORD needed = 0;
+    GetFileSecurityA(path, wanted, NULL, 0, &needed);
+    if (needed == 0) return false;
+    PSECURITY_DESCRIPTOR descriptor = (PSECURITY_DESCRIPTOR)malloc(needed);
+    if (descriptor == NULL) return false;
+    bool allowed = false;
+    if (GetFileSecurityA(path, wanted, descriptor, needed, &needed)) {
+        GENERIC_MAPPING mapping = _win_fileMapping();
+        DWORD desired = GENERIC_WRITE;
+        MapGenericMask(&desired, &mapping);
+        BYTE privileges[20];
+        DWORD privilegesLength = sizeof privileges;
+        DWORD granted = 0;
+        BOOL status = FALSE;
+        HANDLE token = _win_identityToken();
+        if (token != NULL && AccessCheck(descriptor, token, desired, &mapping, (PPRIVILEGE_SET)privileges,
+                                         &privilegesLength, &granted, &status)) {
+            allowed = status && (granted & desired) == desired;
+        }
+        if (token != NULL) CloseHandle(token);
+    }
+    free(descriptor);
+    return allowed;
+}
+
+// --- Processes -----------------------------------------------------------------
+
+const char *win_getCommandLine(void)
+{
+    return GetCommandLineA();
+}
+
+// Waits for a started child when asked, closes both handles (the process
+// first) and returns the result: 0 when not waiting, the exit code, or 1 with
+// a message when the wait or the exit-code read fails.
+static int _win_finishChild(PROCESS_INFORMATION *pi, bool wait, char *errorText)
+{
+    int result = 0;
+    if (wait) {
+        DWORD code = 1;
+        if (WaitForSingleObject(pi->hProcess, INFINITE) != WAIT_OBJECT_0) {
+            str_format(errorText, VEK_TEXT_SIZE, "Errore durante l'attesa del comando: %lu",
+                       (unsigned long)GetLastError());
+            code = 1;
+        } else if (!GetExitCodeProcess(pi->hProcess, &code)) {
+            str_format(errorText, VEK_TEXT_SIZE, "Errore durante la lettura del codice di uscita: %lu",
+                       (unsigned long)GetLastError());
+            code = 1;
+        }
+        result = (int)code;
+    }
+    CloseHandle(pi->hProcess);
+    CloseHandle(pi->hThread);
+    return result;
+}
+
+int win_executeCommand(char *command, const char *folder, bool wait, char *errorText)
+{
+    STARTUPINFOA si;
+    PROCESS_INFORMATION pi;
+    errorText[0] = '\0';
+    ZeroMemory(&si, sizeof si);
+    si.cb = sizeof si;
+    ZeroMemory(&pi, sizeof pi);
+    // What the launcher printed comes before anything the child prints.
+    fflush(stdout);
+    fflush(stderr);
+    if (!CreateProcessA(NULL, command, NULL, NULL, FALSE, 0, NULL, folder, &si, &pi)) {
+        str_format(errorText, VEK_TEXT_SIZE, "Errore durante l'esecuzione del comando: %lu",
+                   (unsigned long)GetLastError());
+        return 1;
+    }
+    return _win_finishChild(&pi, wait, errorText);
+}
+
+// An inheritable handle on path: written (replaced) when write is true,
+// otherwise the null device for reading; INVALID_HANDLE_VALUE on failure.
+static HANDLE _win_inheritableFile(const char *path, bool write)
+{
+    SECURITY_ATTRIBUTES sa;
+    sa.nLength = sizeof sa;
+    sa.lpSecurityDescriptor = NULL;
+    sa.bInheritHandle = TRUE;
+    if (!write) return CreateFileA("NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &sa, OPEN_EXISTING, 0, NULL);
+    return CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, &sa, CREATE_ALWAYS,
+                       FILE_ATTRIBUTE_NORMAL, NULL);
+}
+
+int win_executeCommandCaptured(char *command, const char *folder, const char *outPath, const char *errPath,
+                               char *errorText)
+{
+    STARTUPINFOA si;
+    PROCESS_INFORMATION pi;
+    errorText[0] = '\0';
+    ZeroMemory(&si, sizeof si);
+    si.cb = sizeof si;
+    ZeroMemory(&pi, sizeof pi);
+    fflush(stdout);
+    fflush(stderr);
+    HANDLE in = _win_inheritableFile(NULL, false);
+    HANDLE out = _win_inheritableFile(outPath, true);
+    HANDLE err = _win_inheritableFile(errPath, true);
+    BOOL started = FALSE;
+    DWORD error = 0;
+    if (in != INVALID_HANDLE_VALUE && out != INVALID_HANDLE_VALUE && err != INVALID_HANDLE_VALUE) {
+        si.dwFlags = STARTF_USESTDHANDLES;
+        si.hStdInput = in;
+        si.hStdOutput = out;
+        si.hStdError = err;
+        started = CreateProcessA(NULL, command, NULL, NULL, TRUE, 0, NULL, folder, &si, &pi);
+    }
+    if (!started) error = GetLastError();
+    if (in != INVALID_HANDLE_VALUE) CloseHandle(in);
+    if (out != INVALID_HANDLE_VALUE) CloseHandle(out);
+    if (err != INVALID_HANDLE_VALUE) CloseHandle(err);
+    if (!started) {
+        str_format(errorText, VEK_TEXT_SIZE, "Errore durante l'esecuzione del comando: %lu", (unsigned long)error);
+        return 1;
+    }
+    return _win_finishChild(&pi, true, errorText);
+}
+
+unsigned long win_getProcessId(void)
+{
+    return (unsigned long)GetCurrentProcessId();
+}
+
+void win_sleep(unsigned long milliseconds)
+{
+    Sleep((DWORD)milliseconds);
+}
+
+bool win_getCurrentDirectory(char *buf, size_t size)
+{
+    DWORD n = GetCurrentDirectoryA((DWORD)size, buf);
+    return n > 0 && n < size;
+}
+
+// --- Files ---------------------------------------------------------------------------
+
+FILE *win_fopen(const char *path, const char *mode)
+{
+    return fopen(path, mode);
+}
+
+// The errno value the runtime would give for a Windows error number.
+static int _win_errnoOf(DWORD error)
+{
+    switch (error) {
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_LOCK_VIOLATION:
+    case ERROR_ACCESS_DENIED:
+        return EACCES;
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_INVALID_NAME:
+    case ERROR_INVALID_DRIVE:
+        return ENOENT;
+    case ERROR_NOT_ENOUGH_MEMORY:
+    case ERROR_OUTOFMEMORY:
+        return ENOMEM;
+    default:
+        return EINVAL;
+    }
+}
+
+win_file *win_openAppend(const char *path)
+{
+    // Append-only access: the system moves every write to the current end of
+    // the file in one step, so records of several processes never overwrite
+    // or split one another.
+    HANDLE handle = CreateFileA(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL,
+                                OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
+    if (handle == INVALID_HANDLE_VALUE) {
+        errno = _win_errnoOf(GetLastError());
+        return NULL;
+    }
+    win_file *file = (win_file *)malloc(sizeof *file);
+    if (file == NULL) {
+        CloseHandle(handle);
+        errno = ENOMEM;
+        return NULL;
+    }
+    file->handle = handle;
+    return file;
+}
+
+bool win_appendRecord(win_file *file, const char *text, size_t len)
+{
+    // Text-file line ends, translated here so the record goes out in one write.
+    size_t feeds = 0;
+    for (size_t i = 0; i < len; i++) feeds += (text[i] == '\n');
+    size_t total = len + feeds;
+    if (total > 0xFFFFFFFFu) return false;
+    char *record = (char *)malloc(total > 0 ? total : 1);
+    if (record == NULL) return false;
+    size_t n = 0;
+    for (size_t i = 0; i < len; i++) {
+        if (text[i] == '\n') record[n++] = '\r';
+        record[n++] = text[i];
+    }
+    DWORD written = 0;
+    BOOL ok = WriteFile(file->handle, record, (DWORD)total, &written, NULL);
+    free(record);
+    return ok && written == total;
+}
+
+void win_closeFile(win_file *file)
+{
+    if (file == NULL) return;
+    CloseHandle(file->handle);
+    free(file);
+}
+
+bool win_renameReplace(const char *from, const char *to)
+{
+    return MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING) != FALSE;
+}
+
+bool win_removeFile(const char *path)
+{
+    return DeleteFileA(path) != FALSE;
+}
+
+bool win_copyFile(const char *src, const char *dst, unsigned long *errorCode)
+{
+    *errorCode = 0;
+    if (CopyFileA(src, dst, FALSE)) return true;
+    *errorCode = (unsigned long)GetLastError();
+    return false;
+}
+
+char *win_getSystemMessage(unsigned long errorCode)
+{
+    char *text = NULL;
+    DWORD n = FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS |
+                                 FORMAT_MESSAGE_FROM_SYSTEM,
+                             NULL, (DWORD)errorCode, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), (LPSTR)&text, 0, NULL);
+    if (n == 0) return NULL;
+    return text;
+}
+
+void win_freeSystemMessage(char *message)
+{
+    if (message != NULL) LocalFree(message);
+}
+
+bool win_toNativePath(const char *path, char *out, size_t size)
+{
+    if (strlen(path) >= size) return false;
+    str_assign(out, path, size);
+    return true;
+}
