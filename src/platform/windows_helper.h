@@ -122,6 +122,13 @@ bool win_copyFile(const char *src, const char *dst, unsigned long *errorCode);
 char *win_getSystemMessage(unsigned long errorCode);
 void win_freeSystemMessage(char *message);
 
+// The version resource of an executable: file and product version as
+// "a.b.c.d" and the original file name, each into a buffer of size
+// characters. False when the file has none (always on POSIX, where programs
+// carry no version resource).
+bool win_getFileVersion(const char *path, char *fileVersion, char *productVersion, char *originalName,
+                        size_t size);
+
 // The path in the form the runtime's file functions take on this platform
 // (unchanged on Windows); false when it cannot be mapped or does not fit.
 bool win_toNativePath(const char *path, char *out, size_t size);

@@ -792,6 +792,17 @@ void win_freeSystemMessage(char *message)
     free(message);
 }
 
+bool win_getFileVersion(const char *path, char *fileVersion, char *productVersion, char *originalName,
+                        size_t size)
+{
+    (void)path;
+    (void)fileVersion;
+    (void)productVersion;
+    (void)originalName;
+    (void)size;
+    return false;
+}
+
 bool win_toNativePath(const char *path, char *out, size_t size)
 {
     return _win_toPosix(path, out, size);

@@ -146,8 +146,11 @@ static GENERIC_MAPPING _win_fileMapping(void)
 bool win_hasWritePermissionInDirectory(const char *path)
 {
     PSECURITY_DESCRIPTOR descriptor = NULL;
-    if (GetNamedSecurityInfoA(path, SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, NULL, NULL, NULL, NULL,
-                              &descriptor) != ERROR_SUCCESS) {
+    // The access check refuses a descriptor without owner and group, so all
+    // three are asked for, not the access list alone.
+    if (GetNamedSecurityInfoA(path, SE_FILE_OBJECT,
+                              OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
+                              NULL, NULL, NULL, NULL, &descriptor) != ERROR_SUCCESS) {
         fputs("Errore durante il recupero delle informazioni sulla sicurezza della directory.\n", stderr);
         return false;
     }
@@ -419,6 +422,49 @@ char *win_getSystemMessage(unsigned long errorCode)
 void win_freeSystemMessage(char *message)
 {
     if (message != NULL) LocalFree(message);
+}
+
+// Formats a version of the fixed file information as "a.b.c.d".
+static void _win_formatVersion(char *out, size_t size, DWORD high, DWORD low)
+{
+    str_format(out, size, "%lu.%lu.%lu.%lu", (unsigned long)HIWORD(high), (unsigned long)LOWORD(high),
+               (unsigned long)HIWORD(low), (unsigned long)LOWORD(low));
+}
+
+// The version functions, looked up at run time: the launcher itself never
+// reads versions, so its executable does not import their DLL.
+typedef DWORD(WINAPI *_win_VersionSizeFn)(LPCSTR, LPDWORD);
+typedef BOOL(WINAPI *_win_VersionInfoFn)(LPCSTR, DWORD, DWORD, LPVOID);
+typedef BOOL(WINAPI *_win_VersionQueryFn)(LPCVOID, LPCSTR, LPVOID *, PUINT);
+
+bool win_getFileVersion(const char *path, char *fileVersion, char *productVersion, char *originalName,
+                        size_t size)
+{
+    HMODULE library = LoadLibraryA("version.dll");
+    if (library == NULL) return false;
+    _win_VersionSizeFn versionSize = (_win_VersionSizeFn)(void *)GetProcAddress(library, "GetFileVersionInfoSizeA");
+    _win_VersionInfoFn versionInfo = (_win_VersionInfoFn)(void *)GetProcAddress(library, "GetFileVersionInfoA");
+    _win_VersionQueryFn versionQuery = (_win_VersionQueryFn)(void *)GetProcAddress(library, "VerQueryValueA");
+    DWORD ignored = 0;
+    DWORD length = (versionSize && versionInfo && versionQuery) ? versionSize(path, &ignored) : 0;
+    void *data = length > 0 ? malloc(length) : NULL;
+    bool ok = false;
+    VS_FIXEDFILEINFO *fixed = NULL;
+    UINT fixedLength = 0;
+    char *name = NULL;
+    UINT nameLength = 0;
+    if (data != NULL && versionInfo(path, 0, length, data) &&
+        versionQuery(data, "\\", (void **)&fixed, &fixedLength) && fixed != NULL &&
+        versionQuery(data, "\\StringFileInfo\\041004E4\\OriginalFilename", (void **)&name, &nameLength) &&
+        name != NULL) {
+        _win_formatVersion(fileVersion, size, fixed->dwFileVersionMS, fixed->dwFileVersionLS);
+        _win_formatVersion(productVersion, size, fixed->dwProductVersionMS, fixed->dwProductVersionLS);
+        str_assign(originalName, name, size);
+        ok = true;
+    }
+    free(data);
+    FreeLibrary(library);
+    return ok;
 }
 
 bool win_toNativePath(const char *path, char *out, size_t size)

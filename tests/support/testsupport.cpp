@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 
 namespace ts {
 
@@ -39,7 +40,11 @@ std::string makeWorkFolder(const std::string &name)
     static int serial = 0;
     char cwd[VEK_TEXT_SIZE];
     if (!win_getCurrentDirectory(cwd, sizeof cwd)) return "";
-    std::string run = join(cwd, "run" + std::to_string(win_getProcessId()));
+    // Process ids come back (Wine reuses them quickly): the start time keeps
+    // each run's folders apart from an earlier run's.
+    static const std::string runName =
+        "run" + std::to_string(win_getProcessId()) + "_" + std::to_string((long long)time(NULL));
+    std::string run = join(cwd, runName);
     makeFolder(run);
     std::string folder = join(run, name + "_" + std::to_string(++serial));
     makeFolder(folder);
