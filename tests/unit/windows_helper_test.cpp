@@ -127,6 +127,32 @@ TEST(ExeInfo, DriveRootKeepsItsBackslash)
     EXPECT_EQ("base=exeinfo_probe_" + std::to_string(win_getProcessId()), out[2]);
 }
 
+TEST(ExeInfo, PathThatFillsTheBufferIsRefused)
+{
+    // A path of 259 characters fits the 260-character buffer; one of 260
+    // would come back cut, naming another folder and script, so it is refused.
+    std::string folder = ts::makeWorkFolder("long");
+    while (folder.size() < 200) {
+        folder = ts::join(folder, std::string(40, 'd'));
+        ASSERT_TRUE(ts::makeFolder(folder));
+    }
+    unsigned long error = 0;
+    for (size_t length : {259u, 260u}) {
+        std::string name = std::string(length - folder.size() - 1 - 4, 'n') + ".exe";
+        std::string copy = ts::join(folder, name);
+        ASSERT_EQ(length, copy.size());
+        ASSERT_TRUE(win_copyFile(ts::builtProgram("exeinfo").c_str(), copy.c_str(), &error));
+        ts::RunResult r = ts::run(ts::commandLine(copy, {}), folder);
+        if (length == 259) {
+            EXPECT_EQ(0, r.exitCode) << r.out << r.startError;
+            EXPECT_EQ("path=" + copy, ts::lines(r.out).at(0));
+        } else if (r.startError.empty()) {
+            EXPECT_EQ(1, r.exitCode) << r.out;
+            EXPECT_EQ("error=Errore durante l'ottenimento del percorso dell'eseguibile.", ts::lines(r.out).at(0));
+        }
+    }
+}
+
 TEST(Folders, ExistenceAndOneLevelCreation)
 {
     std::string work = ts::makeWorkFolder("folders");
