@@ -100,6 +100,12 @@ struct win_file;
 // process holds the file, ENOENT when its folder is missing.
 win_file *win_openAppend(const char *path);
 
+// Opens (creating it when missing) path for reading and writing and holds it
+// against every other opener until win_closeFile, as a program that locks its
+// file does; null on failure with errno set. Only Windows refuses the others:
+// POSIX has no mandatory locking, so there the file is simply open.
+win_file *win_openExclusive(const char *path);
+
 // Appends len bytes in one write; each "\n" becomes the platform's line end
 // (CRLF on Windows, LF elsewhere). True when every byte was written.
 bool win_appendRecord(win_file *file, const char *text, size_t len);
@@ -109,6 +115,11 @@ void win_closeFile(win_file *file);
 
 // Renames from to to, replacing a file already present under to, in one step.
 bool win_renameReplace(const char *from, const char *to);
+
+// Renames from to to in one step unless a file is already present under to;
+// false when to is taken or the rename fails. Two processes moving files into
+// one name at once cannot both succeed.
+bool win_renameNoReplace(const char *from, const char *to);
 
 // Removes a file.
 bool win_removeFile(const char *path);

@@ -684,6 +684,24 @@ win_file *win_openAppend(const char *path)
     return file;
 }
 
+win_file *win_openExclusive(const char *path)
+{
+    // POSIX locks are advisory: nothing can keep another process from opening
+    // the file, so it is only opened here.
+    char native[_WIN_NATIVE_SIZE];
+    if (!_win_toPosix(path, native, sizeof native)) return NULL;
+    int fd = open(native, O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+    if (fd < 0) return NULL;
+    win_file *file = (win_file *)malloc(sizeof *file);
+    if (file == NULL) {
+        close(fd);
+        errno = ENOMEM;
+        return NULL;
+    }
+    file->fd = fd;
+    return file;
+}
+
 bool win_appendRecord(win_file *file, const char *text, size_t len)
 {
     // O_APPEND puts each write at the end of the file in one step.
@@ -714,6 +732,22 @@ bool win_renameReplace(const char *from, const char *to)
         return false;
     }
     return rename(nativeFrom, nativeTo) == 0;
+}
+
+bool win_renameNoReplace(const char *from, const char *to)
+{
+    char nativeFrom[_WIN_NATIVE_SIZE];
+    char nativeTo[_WIN_NATIVE_SIZE];
+    if (!_win_toPosix(from, nativeFrom, sizeof nativeFrom) || !_win_toPosix(to, nativeTo, sizeof nativeTo)) {
+        return false;
+    }
+    if (renameat2(AT_FDCWD, nativeFrom, AT_FDCWD, nativeTo, RENAME_NOREPLACE) == 0) return true;
+    if (errno != EINVAL && errno != ENOSYS) return false;
+    // A file system without the flag: a hard link fails when the target
+    // exists, and the old name goes once the new one is in place.
+    if (link(nativeFrom, nativeTo) != 0) return false;
+    unlink(nativeFrom);
+    return true;
 }
 
 bool win_removeFile(const char *path)

@@ -26,6 +26,9 @@ struct win_file {
     HANDLE handle;
 };
 
+// High 32 bits of the offset of the byte that appenders lock (2^62).
+enum { _WIN_APPEND_LOCK_HIGH = 0x40000000 };
+
 // The known folder of the user's roaming application data.
 static const GUID _win_folderRoamingAppData = {
     0x3EB685DB, 0x65F9, 0x4CF6, {0xA0, 0x3A, 0xE3, 0xEF, 0x65, 0x72, 0x9F, 0x3D}};
@@ -348,8 +351,30 @@ win_file *win_openAppend(const char *path)
     // Append-only access: the system moves every write to the current end of
     // the file in one step, so records of several processes never overwrite
     // or split one another.
-    HANDLE handle = CreateFileA(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL,
+    // Read access as well, only so that the handle may take the append lock
+    // of win_appendRecord; without write access every write still appends.
+    HANDLE handle = CreateFileA(path, FILE_APPEND_DATA | FILE_READ_DATA,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL,
                                 OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
+    if (handle == INVALID_HANDLE_VALUE) {
+        errno = _win_errnoOf(GetLastError());
+        return NULL;
+    }
+    win_file *file = (win_file *)malloc(sizeof *file);
+    if (file == NULL) {
+        CloseHandle(handle);
+        errno = ENOMEM;
+        return NULL;
+    }
+    file->handle = handle;
+    return file;
+}
+
+win_file *win_openExclusive(const char *path)
+{
+    // No sharing at all: every other open of the file fails with a sharing
+    // violation while this handle lives.
+    HANDLE handle = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, NULL, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
     if (handle == INVALID_HANDLE_VALUE) {
         errno = _win_errnoOf(GetLastError());
         return NULL;
@@ -378,8 +403,17 @@ bool win_appendRecord(win_file *file, const char *text, size_t len)
         if (text[i] == '\n') record[n++] = '\r';
         record[n++] = text[i];
     }
+    // Appenders also hold an exclusive lock on one byte far beyond any real
+    // end of file while they write. Windows already appends atomically; the
+    // lock keeps it so where an append is a size query followed by a write
+    // (Wine), and it goes with the handle if the process dies.
+    OVERLAPPED lockPlace = {};
+    lockPlace.Offset = 0;
+    lockPlace.OffsetHigh = _WIN_APPEND_LOCK_HIGH;
+    BOOL locked = LockFileEx(file->handle, LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &lockPlace);
     DWORD written = 0;
     BOOL ok = WriteFile(file->handle, record, (DWORD)total, &written, NULL);
+    if (locked) UnlockFileEx(file->handle, 0, 1, 0, &lockPlace);
     free(record);
     return ok && written == total;
 }
@@ -394,6 +428,12 @@ void win_closeFile(win_file *file)
 bool win_renameReplace(const char *from, const char *to)
 {
     return MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING) != FALSE;
+}
+
+bool win_renameNoReplace(const char *from, const char *to)
+{
+    // Without MOVEFILE_REPLACE_EXISTING the move fails when the target exists.
+    return MoveFileExA(from, to, 0) != FALSE;
 }
 
 bool win_removeFile(const char *path)
