@@ -19,6 +19,8 @@ cleanup() {
 }
 trap cleanup EXIT
 
-"$WINE_LOADER" wineboot -i >/dev/null 2>&1
+# The persistent server first: wineboot then uses it, and every test program
+# after it finds it running.
 "$WINE_SERVER" -p
+"$WINE_LOADER" wineboot -i >/dev/null 2>&1
 "$@"

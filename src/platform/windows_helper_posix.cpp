@@ -475,8 +475,15 @@ static void _win_execChild(char *const *argv, const char *program, const char *f
         dup2(outFd, 1);
         dup2(errFd, 2);
     }
-    for (int fd = 3; fd < maxFd; fd++) {
-        if (fd != errorPipe) close(fd);
+    // Nothing but the standard streams reaches the program (the error pipe
+    // closes itself at exec). close_range does it in two calls; without it,
+    // one call per possible descriptor.
+    bool closed = (errorPipe <= 3 || close_range(3, (unsigned)errorPipe - 1, 0) == 0) &&
+                  close_range((unsigned)errorPipe + 1, ~0u, 0) == 0;
+    if (!closed) {
+        for (int fd = 3; fd < maxFd; fd++) {
+            if (fd != errorPipe) close(fd);
+        }
     }
     int error = 0;
     if (chdir(folder) != 0) {

@@ -76,6 +76,15 @@ bool fileExists(const std::string &path)
     return win_fileExists(path.c_str());
 }
 
+std::string lf(const std::string &text)
+{
+    std::string out;
+    for (size_t i = 0; i < text.size(); i++) {
+        if (!(text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n')) out += text[i];
+    }
+    return out;
+}
+
 std::vector<std::string> lines(const std::string &text)
 {
     std::vector<std::string> result;

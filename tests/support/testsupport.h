@@ -28,6 +28,9 @@ std::string readFile(const std::string &path);
 bool fileExists(const std::string &path);
 bool makeFolder(const std::string &path);
 
+// The text with CRLF line ends turned into LF.
+std::string lf(const std::string &text);
+
 // The file's lines without their line ends (LF or CRLF).
 std::vector<std::string> lines(const std::string &text);
 
