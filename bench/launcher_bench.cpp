@@ -1,0 +1,518 @@
+// launcher_bench: measures what the launcher costs next to the ways a user
+// would start a script without it, on the platform it runs on, and writes its
+// rows of the benchmark table (Markdown) to a file. scripts/bench.sh runs it
+// natively and as a Windows program under Wine and prints the whole table.
+//
+//   launcher_bench <work folder> <rows file> [runs] [warm-ups]
+//
+// Start times (medians of the runs after the warm-ups, the ways taking turns
+// so that a change of load reaches them all alike):
+//   natively   the interpreter stand-in started directly, the launcher without
+//              an INI file, the launcher with a connector INI (echo off), and
+//              a /bin/sh wrapper that execs the stand-in;
+//   on Windows the same without the sh wrapper, and a .cmd wrapper through
+//              cmd.exe instead.
+// Then the log writer's throughput in this process and in eight logwriter
+// processes at once, and how many awkward arguments reach the script
+// unchanged along each way. Every launcher and wrapper run must end with the
+// script's own exit code, or the row says how many runs failed.
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "log.h"
+#include "testsupport.h"
+#include "vekstringlib.h"
+#include "windows_helper.h"
+
+enum {
+    BENCH_EXIT_CODE = 7,              // what the timing script ends with
+    BENCH_LOG_LINES = 20000,          // records written in this process
+    BENCH_LOG_REPEATS = 5,            // runs of each log measurement
+    BENCH_WRITERS = 8,                // log writer processes at once
+    BENCH_WRITER_LINES = 500,         // records per log writer process
+    BENCH_WRITER_TIMEOUT_MS = 120000  // the longest wait for the writers
+};
+
+// The record text of the log measurements, as long as the log writer tool's.
+static const char *const BENCH_LOG_FILLER = "abcdefghijklmnopqrstuvwxyz0123456789";
+
+// The characters that make a word need quotes on the launcher's command line.
+static const char *const SPLIT_SPECIALS = " \t\n\v\"";
+// The same plus cmd.exe's operators, which it leaves alone only inside quotes.
+static const char *const CMD_SPECIALS = " \t\n\v\"&|<>^";
+
+// One way of starting the script.
+enum WayKind { WAY_DIRECT, WAY_LAUNCHER, WAY_SH, WAY_CMD };
+
+struct Way {
+    WayKind kind;
+    const char *label;     // the row's name
+    std::string folder;    // the task folder, also the working folder
+    const char *specials;  // the characters that make the caller quote a word
+};
+
+// An argument that must reach the script unchanged, and its name in the table.
+struct AwkwardWord {
+    const char *label;
+    const char *word;
+};
+
+static const AwkwardWord AWKWARD_WORDS[] = {
+    {"quote alone", "\""},
+    {"quoted phrase", "say \"hi\""},
+    {"quote in a word", "a\"b"},
+    {"%PATH%", "%PATH%"},
+    {"caret", "^"},
+    {"caret in a word", "a^b"},
+    {"ampersand", "&"},
+    {"ampersand in a word", "x&y"},
+    {"pipe", "|"},
+    {"angle brackets", "<in>"},
+    {"leading greater-than", ">out"},
+    {"trailing backslash", "C:\\temp\\"},
+    {"blank and trailing backslash", "C:\\my dir\\"},
+    {"backslash before a quote", "a\\\"b"},
+    {"blank", "two words"},
+    {"leading and trailing blanks", "  padded  "},
+    {"tab", "tab\there"},
+    {"caff\\xE8", "caff\xE8"},
+    {"accents and a blank", "perch\xE9 s\xEC"},
+};
+static const int AWKWARD_COUNT = (int)(sizeof AWKWARD_WORDS / sizeof AWKWARD_WORDS[0]);
+
+// --- Small helpers -------------------------------------------------------------------
+
+// Milliseconds elapsed since start.
+static double _elapsedMs(std::chrono::steady_clock::time_point start)
+{
+    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+}
+
+// The value at fraction q (0 to 1) of sorted values, interpolated linearly.
+static double _quantile(const std::vector<double> &sorted, double q)
+{
+    if (sorted.empty()) return 0;
+    double position = q * (double)(sorted.size() - 1);
+    size_t below = (size_t)position;
+    if (below + 1 >= sorted.size()) return sorted.back();
+    double part = position - (double)below;
+    return sorted[below] + part * (sorted[below + 1] - sorted[below]);
+}
+
+struct Summary {
+    double median, q1, q3, min, max;
+};
+
+// Median, quartiles and range of values.
+static Summary _summarise(std::vector<double> values)
+{
+    std::sort(values.begin(), values.end());
+    Summary s = {0, 0, 0, 0, 0};
+    if (values.empty()) return s;
+    s.median = _quantile(values, 0.5);
+    s.q1 = _quantile(values, 0.25);
+    s.q3 = _quantile(values, 0.75);
+    s.min = values.front();
+    s.max = values.back();
+    return s;
+}
+
+// word bare when it holds none of the characters in specials, otherwise in
+// double quotes with its inner quotes doubled: what the launcher's own
+// splitting (and the stand-in's) reads back as the same word.
+static std::string _quote(const std::string &word, const char *specials)
+{
+    if (!word.empty() && word.find_first_of(specials) == std::string::npos) return word;
+    std::string quoted = "\"";
+    for (char c : word) {
+        quoted += c;
+        if (c == '"') quoted += '"';
+    }
+    return quoted + "\"";
+}
+
+// The command line that starts the script with words along way.
+static std::string _commandFor(const Way &way, const std::vector<std::string> &words)
+{
+    std::string line;
+    switch (way.kind) {
+    case WAY_DIRECT:
+        line = "\"" + ts::join(way.folder, "autoit3.exe") + "\" task.a3x";
+        break;
+    case WAY_LAUNCHER:
+        line = "\"" + ts::join(way.folder, "task.exe") + "\"";
+        break;
+    case WAY_SH: {
+        // The backend maps the program's path only: the script's path is
+        // given to the shell in its own form.
+        char native[VEK_TEXT_SIZE];
+        if (!win_toNativePath(ts::join(way.folder, "wrapper.sh").c_str(), native, sizeof native)) native[0] = '\0';
+        line = "\"Z:\\bin\\sh\" " + _quote(native, SPLIT_SPECIALS);
+        break;
+    }
+    case WAY_CMD:
+        // /s: cmd.exe drops the outer pair of quotes and keeps the rest as it is.
+        line = "cmd.exe /s /c \"\"" + ts::join(way.folder, "wrapper.cmd") + "\"";
+        break;
+    }
+    for (const std::string &word : words) line += " " + _quote(word, way.specials);
+    if (way.kind == WAY_CMD) line += "\"";
+    return line;
+}
+
+// Runs command in folder with both streams captured into the work folder and
+// returns its exit code; -1 when it could not be started.
+static int _run(const std::string &command, const std::string &folder, const std::string &work)
+{
+    char errorText[VEK_TEXT_SIZE];
+    std::vector<char> buffer(command.begin(), command.end());
+    buffer.push_back('\0');
+    int code = win_executeCommandCaptured(buffer.data(), folder.c_str(), ts::join(work, "out.txt").c_str(),
+                                          ts::join(work, "err.txt").c_str(), errorText);
+    return errorText[0] != '\0' ? -1 : code;
+}
+
+// Lays out a task folder: launcher copy task.exe, stand-in, script text, and
+// the wrapper of this platform. False when a file could not be written.
+static bool _layTask(const std::string &folder, const std::string &script, bool onWindows)
+{
+    if (!ts::makeFolder(folder)) return false;
+    std::string exe = ts::layTask(folder, "task.exe");
+    bool ok = ts::fileExists(exe) && ts::fileExists(ts::join(folder, "autoit3.exe")) &&
+              ts::writeFile(ts::join(folder, "task.a3x"), script);
+    if (onWindows) {
+        return ok && ts::writeFile(ts::join(folder, "wrapper.cmd"), "@\"%~dp0autoit3.exe\" task.a3x %*\r\n");
+    }
+    return ok && ts::writeFile(ts::join(folder, "wrapper.sh"),
+                               "#!/bin/sh\ncd \"$(dirname \"$0\")\" && exec ./autoit3.exe task.a3x \"$@\"\n");
+}
+
+// Appends one table row to rows.
+static void _addRow(std::string *rows, const char *platform, const char *measure, const char *median,
+                    const char *spread, const char *ratio, const char *goal)
+{
+    char row[VEK_TEXT_SIZE];
+    str_format(row, sizeof row, "| %s | %s | %s | %s | %s | %s |\n", platform, measure, median, spread, ratio, goal);
+    *rows += row;
+}
+
+// --- Start times -----------------------------------------------------------------------
+
+struct Timing {
+    std::vector<double> ms;
+    int failures = 0;   // runs that did not end with the script's exit code
+};
+
+// Starts every way runs + warmups times, the ways taking turns, and keeps
+// the times of the runs after the warm-ups.
+static std::vector<Timing> _timeWays(const std::vector<Way> &ways, const std::string &work, int runs, int warmups)
+{
+    std::vector<Timing> timings(ways.size());
+    std::vector<std::string> commands;
+    for (const Way &way : ways) commands.push_back(_commandFor(way, {"-q"}));
+    for (int round = 0; round < warmups + runs; round++) {
+        for (size_t turn = 0; turn < ways.size(); turn++) {
+            size_t w = (turn + (size_t)round) % ways.size();
+            auto start = std::chrono::steady_clock::now();
+            int code = _run(commands[w], ways[w].folder, work);
+            double ms = _elapsedMs(start);
+            if (code != BENCH_EXIT_CODE) {
+                timings[w].failures++;
+                continue;
+            }
+            if (round >= warmups) timings[w].ms.push_back(ms);
+        }
+    }
+    return timings;
+}
+
+// Adds the rows of the start times: median, spread, ratio to the direct
+// start and the goals (launcher within maxRatio, launcher ahead of wrapper).
+static void _timeRows(std::string *rows, const char *platform, const std::vector<Way> &ways,
+                      const std::vector<Timing> &timings, double maxRatio)
+{
+    double direct = _summarise(timings[0].ms).median;
+    double launcher = _summarise(timings[1].ms).median;
+    for (size_t w = 0; w < ways.size(); w++) {
+        Summary s = _summarise(timings[w].ms);
+        char measure[VEK_TEXT_SIZE], median[64], spread[128], ratio[64], goal[VEK_TEXT_SIZE];
+        str_format(measure, sizeof measure, "start: %s", ways[w].label);
+        str_format(median, sizeof median, "%.2f ms", s.median);
+        str_format(spread, sizeof spread, "IQR %.2f-%.2f; range %.2f-%.2f", s.q1, s.q3, s.min, s.max);
+        str_format(ratio, sizeof ratio, "%.2fx", direct > 0 ? s.median / direct : 0.0);
+        goal[0] = '\0';
+        if (ways[w].kind == WAY_LAUNCHER) {
+            bool met = direct > 0 && s.median <= maxRatio * direct;
+            str_format(goal, sizeof goal, "within %.1fx direct: %s", maxRatio, met ? "**met**" : "**missed**");
+        } else if (ways[w].kind == WAY_SH || ways[w].kind == WAY_CMD) {
+            str_format(goal, sizeof goal, "launcher ahead (%.2f vs %.2f ms): %s", launcher, s.median,
+                       launcher < s.median ? "**met**" : "**missed**");
+        }
+        if (timings[w].failures > 0 || timings[w].ms.empty()) {
+            size_t used = strlen(goal);
+            str_format(goal + used, sizeof goal - used, "%sFAILED runs: %d", used > 0 ? "; " : "",
+                       timings[w].failures);
+        }
+        _addRow(rows, platform, measure, median, spread, ratio, goal);
+    }
+}
+
+// --- Log writer ------------------------------------------------------------------------
+
+// The distinct whole records in the log file at path (a record line whose
+// text ends with the filler), and in *damaged the lines that are not one.
+static int _wholeRecords(const std::string &path, int *damaged)
+{
+    std::set<std::string> seen;
+    *damaged = 0;
+    for (const std::string &line : ts::lines(ts::readFile(path))) {
+        ts::LogRecord record;
+        size_t fill = std::string::npos;
+        if (ts::parseLogRecord(line, &record)) fill = record.text.rfind(BENCH_LOG_FILLER);
+        if (fill != std::string::npos && fill + strlen(BENCH_LOG_FILLER) == record.text.size()) {
+            seen.insert(record.text);
+        } else {
+            (*damaged)++;
+        }
+    }
+    return (int)seen.size();
+}
+
+// Writes BENCH_LOG_LINES records through log_write into a new file; returns
+// the lines per second, the whole records found in *found and the damaged
+// lines in *damaged.
+static double _logInProcess(const std::string &path, int *found, int *damaged)
+{
+    LogContext *context = log_createContext(path.c_str(), "bench", "0", 0, 0, false);
+    if (context == NULL) return 0;
+    char text[VEK_TEXT_SIZE];
+    auto start = std::chrono::steady_clock::now();
+    for (int n = 1; n <= BENCH_LOG_LINES; n++) {
+        str_format(text, sizeof text, "bench %d %s", n, BENCH_LOG_FILLER);
+        log_write(context, LOG_LEVEL_INFO, text);
+    }
+    double ms = _elapsedMs(start);
+    log_destroyContext(context);
+    *found = _wholeRecords(path, damaged);
+    return ms > 0 ? BENCH_LOG_LINES * 1000.0 / ms : 0;
+}
+
+// Starts BENCH_WRITERS log writer processes on one log file in folder and
+// waits until each has left its marker; returns the milliseconds from the
+// first start to the last marker (-1 on a failure or time-out), the whole
+// records found in *found and the damaged lines in *damaged.
+static double _logMultiProcess(const std::string &folder, int *found, int *damaged)
+{
+    *found = 0;
+    *damaged = 0;
+    if (!ts::makeFolder(folder)) return -1;
+    std::string logPath = ts::join(folder, "bench.log");
+    std::string writer = ts::builtProgram("logwriter");
+    std::vector<std::string> markers;
+    std::vector<std::string> commands;
+    for (int i = 1; i <= BENCH_WRITERS; i++) {
+        markers.push_back(ts::join(folder, "done" + std::to_string(i)));
+        commands.push_back(ts::commandLine(writer, {"many", logPath, std::to_string(BENCH_WRITER_LINES), "0", "0",
+                                                    "p" + std::to_string(i), markers.back()}));
+    }
+    char errorText[VEK_TEXT_SIZE];
+    auto start = std::chrono::steady_clock::now();
+    for (std::string &command : commands) {
+        std::vector<char> buffer(command.begin(), command.end());
+        buffer.push_back('\0');
+        win_executeCommand(buffer.data(), folder.c_str(), false, errorText);
+        if (errorText[0] != '\0') return -1;
+    }
+    double ms = 0;
+    for (;;) {
+        ms = _elapsedMs(start);
+        bool done = true;
+        for (const std::string &marker : markers) done = done && ts::fileExists(marker);
+        if (done) break;
+        if (ms > BENCH_WRITER_TIMEOUT_MS) return -1;
+        win_sleep(1);
+    }
+    *found = _wholeRecords(logPath, damaged);
+    return ms;
+}
+
+// Appends a comma and n to list, or n alone to an empty one.
+static void _appendNumber(std::string *list, int n)
+{
+    if (!list->empty()) *list += ",";
+    *list += std::to_string(n);
+}
+
+// Adds the rows of the log writer's throughput, with the whole records found
+// and the damaged lines of each measured run.
+static void _logRows(std::string *rows, const char *platform, const std::string &work)
+{
+    std::vector<double> rates, times;
+    std::string found1, damaged1, foundN, damagedN;
+    int failedRuns = 0;
+    // One warm-up of each, then the measured runs.
+    for (int k = 0; k <= BENCH_LOG_REPEATS; k++) {
+        int found = 0, damaged = 0;
+        double rate = _logInProcess(ts::join(work, "inprocess" + std::to_string(k) + ".log"), &found, &damaged);
+        if (k == 0) continue;
+        rates.push_back(rate);
+        _appendNumber(&found1, found);
+        _appendNumber(&damaged1, damaged);
+    }
+    for (int k = 0; k <= BENCH_LOG_REPEATS; k++) {
+        int found = 0, damaged = 0;
+        double ms = _logMultiProcess(ts::join(work, "multi" + std::to_string(k)), &found, &damaged);
+        if (k == 0) continue;
+        if (ms >= 0) {
+            times.push_back(ms);
+        } else {
+            failedRuns++;
+        }
+        _appendNumber(&foundN, found);
+        _appendNumber(&damagedN, damaged);
+    }
+
+    char measure[VEK_TEXT_SIZE], median[64], spread[128], note[VEK_TEXT_SIZE];
+    Summary s = _summarise(rates);
+    str_format(measure, sizeof measure, "log writer, one process: %d lines through log_write",
+               (int)BENCH_LOG_LINES);
+    str_format(median, sizeof median, "%.0f lines/s", s.median);
+    str_format(spread, sizeof spread, "IQR %.0f-%.0f; range %.0f-%.0f", s.q1, s.q3, s.min, s.max);
+    str_format(note, sizeof note, "lines found per run: %s of %d; damaged lines: %s", found1.c_str(),
+               (int)BENCH_LOG_LINES, damaged1.c_str());
+    _addRow(rows, platform, measure, median, spread, "", note);
+
+    s = _summarise(times);
+    int expected = BENCH_WRITERS * BENCH_WRITER_LINES;
+    str_format(measure, sizeof measure, "log writer, %d processes x %d lines on one file (start to last done)",
+               (int)BENCH_WRITERS, (int)BENCH_WRITER_LINES);
+    str_format(median, sizeof median, "%.0f ms (%.0f lines/s)", s.median,
+               s.median > 0 ? expected * 1000.0 / s.median : 0.0);
+    str_format(spread, sizeof spread, "IQR %.0f-%.0f; range %.0f-%.0f ms", s.q1, s.q3, s.min, s.max);
+    str_format(note, sizeof note, "lines found per run: %s of %d; damaged lines: %s%s", foundN.c_str(), expected,
+               damagedN.c_str(), failedRuns > 0 ? "; FAILED runs (start or time-out)" : "");
+    _addRow(rows, platform, measure, median, spread, "", note);
+}
+
+// --- Argument fidelity -------------------------------------------------------------------
+
+// True when the stand-in's report in folder shows exactly words after its
+// program and script.
+static bool _reportHolds(const std::string &folder, const std::vector<std::string> &words)
+{
+    ts::Report report = ts::readReport(ts::join(folder, "r.txt"));
+    if (!report.found || report.args.size() != words.size() + 2) return false;
+    return std::equal(words.begin(), words.end(), report.args.begin() + 2);
+}
+
+// Adds one row per way: how many awkward words reach the script unchanged
+// when each travels alone between "-q" and "end", which do not, and whether
+// all of them at once on one command line arrive intact.
+static void _fidelityRows(std::string *rows, const char *platform, const std::vector<Way> &ways,
+                          const std::string &work)
+{
+    for (const Way &way : ways) {
+        std::string report = ts::join(way.folder, "r.txt");
+        int intact = 0;
+        std::string lost;
+        std::vector<std::string> all = {"-q"};
+        for (const AwkwardWord &awkward : AWKWARD_WORDS) {
+            std::vector<std::string> words = {"-q", awkward.word, "end"};
+            win_removeFile(report.c_str());
+            _run(_commandFor(way, words), way.folder, work);
+            if (_reportHolds(way.folder, words)) {
+                intact++;
+            } else {
+                lost += lost.empty() ? "changed: " : ", ";
+                lost += awkward.label;
+            }
+            all.push_back(awkward.word);
+        }
+        all.push_back("end");
+        win_removeFile(report.c_str());
+        _run(_commandFor(way, all), way.folder, work);
+        bool allIntact = _reportHolds(way.folder, all);
+
+        char measure[VEK_TEXT_SIZE], count[64], note[VEK_TEXT_SIZE];
+        str_format(measure, sizeof measure, "argument fidelity: %s", way.label);
+        str_format(count, sizeof count, "%d/%d unchanged", intact, AWKWARD_COUNT);
+        str_format(note, sizeof note, "all %d on one line: %s%s%s", AWKWARD_COUNT, allIntact ? "intact" : "NOT intact",
+                   lost.empty() ? "" : "; ", lost.c_str());
+        _addRow(rows, platform, measure, count, "", "", note);
+    }
+}
+
+// --- The run -------------------------------------------------------------------------
+
+int main(int argc, char **argv)
+{
+    if (argc < 3) {
+        fputs("usage: launcher_bench <work folder> <rows file> [runs] [warm-ups]\n", stderr);
+        return 2;
+    }
+    std::string work = argv[1];
+    const char *rowsPath = argv[2];
+    int runs = argc > 3 ? atoi(argv[3]) : 30;
+    int warmups = argc > 4 ? atoi(argv[4]) : 3;
+    if (runs < 1 || warmups < 0) {
+        fputs("launcher_bench: runs must be at least 1, warm-ups at least 0\n", stderr);
+        return 2;
+    }
+    bool onWindows = ts::onWindows();
+    const char *platform = onWindows ? "Wine" : "native";
+
+    std::string plain = ts::join(work, "plain");
+    std::string withIni = ts::join(work, "ini");
+    std::string args = ts::join(work, "args");
+    char timingScript[64];
+    str_format(timingScript, sizeof timingScript, "exit %d\n", (int)BENCH_EXIT_CODE);
+    if (!ts::makeFolder(work) || !_layTask(plain, timingScript, onWindows) ||
+        !_layTask(withIni, timingScript, onWindows) || !_layTask(args, "report r.txt\n", onWindows) ||
+        !ts::writeFile(ts::join(withIni, "connettoreclient.ini"), "[frascombe_a3x]\n$debug_to_console=0\n")) {
+        fprintf(stderr, "launcher_bench: cannot lay out the task folders in %s\n", work.c_str());
+        return 1;
+    }
+
+    WayKind wrapper = onWindows ? WAY_CMD : WAY_SH;
+    const char *wrapperLabel = onWindows ? ".cmd wrapper through cmd.exe" : "/bin/sh wrapper (exec)";
+    const char *launcherLabel = onWindows ? "launcher.exe (no INI)" : "launcher (no INI)";
+    const char *launcherIniLabel = onWindows ? "launcher.exe (connettoreclient.ini, echo off)"
+                                             : "launcher (connettoreclient.ini, echo off)";
+    std::vector<Way> timed = {{WAY_DIRECT, "stand-in started directly", plain, SPLIT_SPECIALS},
+                              {WAY_LAUNCHER, launcherLabel, plain, SPLIT_SPECIALS},
+                              {WAY_LAUNCHER, launcherIniLabel, withIni, SPLIT_SPECIALS},
+                              {wrapper, wrapperLabel, plain, SPLIT_SPECIALS}};
+    // The words travel quoted for the launcher's splitting; the .cmd wrapper
+    // also once with cmd.exe's operators quoted, as a careful caller would.
+    std::vector<Way> carriers = {{WAY_DIRECT, "stand-in started directly (reference)", args, SPLIT_SPECIALS},
+                                 {WAY_LAUNCHER, onWindows ? "launcher.exe" : "launcher", args, SPLIT_SPECIALS},
+                                 {wrapper, onWindows ? ".cmd wrapper, words quoted as for the launcher" : wrapperLabel,
+                                  args, SPLIT_SPECIALS}};
+    if (onWindows) {
+        carriers.push_back({WAY_CMD, ".cmd wrapper, words with & \\| < > ^ also quoted", args, CMD_SPECIALS});
+    }
+
+    std::string rows;
+    std::vector<Timing> timings = _timeWays(timed, work, runs, warmups);
+    _timeRows(&rows, platform, timed, timings, onWindows ? 2.2 : 2.3);
+    _logRows(&rows, platform, work);
+    _fidelityRows(&rows, platform, carriers, work);
+
+    FILE *out = win_fopen(rowsPath, "wb");
+    if (out == NULL) {
+        fprintf(stderr, "launcher_bench: cannot write %s\n", rowsPath);
+        return 1;
+    }
+    bool written = fwrite(rows.data(), 1, rows.size(), out) == rows.size();
+    if (fclose(out) != 0 || !written) {
+        fprintf(stderr, "launcher_bench: cannot write %s\n", rowsPath);
+        return 1;
+    }
+    return 0;
+}
