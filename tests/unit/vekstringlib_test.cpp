@@ -8,27 +8,16 @@
 
 TEST(StringSearch, CaseInsensitiveOffsetsAndPositions)
 {
+    // Offset of str_stristr (-1: null) and position of str_stringInStr (0: none).
     struct Case {
-        const char *text;
-        const char *needle;
-        int offset;      // str_stristr: offset of the match, -1 for null
-        int position;    // str_stringInStr: 1-based position, 0 for none
-    };
-    const Case cases[] = {
-        {"QODVANTOR", "vantor", 3, 4},
-        {"Vantor", "vantor", 0, 1},
-        {"vant", "vantor", -1, 0},
-        {"QuenbarodisFatture", "atture", 12, 13},
-        {"fatture", "FATTURE", 0, 1},
-        {"f2", "f24", -1, 0},
-        {"", "", 0, 1},
-        {"abc", "", 0, 1},
-        {"vantorvantor", "VANTOR", 0, 1},
-        {"xvantorvantor", "VANTOR", 1, 2},
+        const char *text, *needle;
+        int offset, position;
+    } cases[] = {
+        {"QODVANTOR", "vantor", 3, 4},       {"Vantor", "vantor", 0, 1},        {"vant", "vantor", -1, 0},
+        {"QuenbarodisFatture", "atture", 12, 13}, {"fatture", "FATTURE", 0, 1}, {"f2", "f24", -1, 0},
+        {"", "", 0, 1},                      {"abc", "", 0, 1},                 {"xvantorvantor", "VANTOR", 1, 2},
         // Only A to Z fold: accented code page 1252 letters compare unchanged.
-        {"perch\xC8", "perch\xE8", -1, 0},
-        {"perch\xE8", "PERCH\xE8", 0, 1},
-        {"\xC0\xE0", "\xE0", 1, 2},
+        {"perch\xC8", "perch\xE8", -1, 0},   {"perch\xE8", "PERCH\xE8", 0, 1},  {"\xC0\xE0", "\xE0", 1, 2},
     };
     for (const Case &c : cases) {
         const char *found = str_stristr(c.text, c.needle);
@@ -37,37 +26,20 @@ TEST(StringSearch, CaseInsensitiveOffsetsAndPositions)
     }
 }
 
-TEST(StringNullOrEmpty, OnlyNullAndEmptyCount)
+TEST(StringHelpers, NullOrEmptyBoundedCopyAndFormat)
 {
-    EXPECT_TRUE(stringIsNullOrEmpty(nullptr));
-    EXPECT_TRUE(stringIsNullOrEmpty(""));
+    EXPECT_TRUE(stringIsNullOrEmpty(nullptr) && stringIsNullOrEmpty(""));
     EXPECT_FALSE(stringIsNullOrEmpty(" "));
-    EXPECT_FALSE(stringIsNullOrEmpty("x"));
-}
 
-TEST(StringAssign, CutsTerminatesAndZeroFills)
-{
     char dest[20];
     memset(dest, 'Z', sizeof dest);
     str_assign(dest, "0123456789abcdefghijklmno", sizeof dest);
     EXPECT_STREQ("0123456789abcdefghi", dest);
-
     memset(dest, 'Z', sizeof dest);
     str_assign(dest, "abc", sizeof dest);
-    EXPECT_STREQ("abc", dest);
-    for (size_t i = 3; i < sizeof dest; i++) EXPECT_EQ('\0', dest[i]) << "byte " << i;
+    EXPECT_EQ(0, memcmp(dest, "abc\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0", sizeof dest)) << "zero-filled";
 
-    char one[1] = {'Z'};
-    str_assign(one, "abc", sizeof one);
-    EXPECT_EQ('\0', one[0]);
-}
-
-TEST(StringFormat, CutsAtTheBufferAndReportsTheWholeLength)
-{
     char buf[8];
-    memset(buf, 'Z', sizeof buf);
     EXPECT_EQ(11, str_format(buf, sizeof buf, "%s-%d", "abcdefg", 123));
     EXPECT_STREQ("abcdefg", buf);
-    EXPECT_EQ(5, str_format(buf, sizeof buf, "%s", "short"));
-    EXPECT_STREQ("short", buf);
 }
