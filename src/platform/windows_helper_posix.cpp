@@ -675,11 +675,13 @@ FILE *win_fopen(const char *path, const char *mode)
     return fopen(native, nativeMode);
 }
 
-win_file *win_openAppend(const char *path)
+// A win_file on path opened (created when missing) with the given flags;
+// null with errno set.
+static win_file *_win_openFile(const char *path, int flags)
 {
     char native[_WIN_NATIVE_SIZE];
     if (!_win_toPosix(path, native, sizeof native)) return NULL;
-    int fd = open(native, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
+    int fd = open(native, flags | O_CREAT | O_CLOEXEC, 0666);
     if (fd < 0) return NULL;
     win_file *file = (win_file *)malloc(sizeof *file);
     if (file == NULL) {
@@ -691,22 +693,16 @@ win_file *win_openAppend(const char *path)
     return file;
 }
 
+win_file *win_openAppend(const char *path)
+{
+    return _win_openFile(path, O_WRONLY | O_APPEND);
+}
+
 win_file *win_openExclusive(const char *path)
 {
     // POSIX locks are advisory: nothing can keep another process from opening
     // the file, so it is only opened here.
-    char native[_WIN_NATIVE_SIZE];
-    if (!_win_toPosix(path, native, sizeof native)) return NULL;
-    int fd = open(native, O_RDWR | O_CREAT | O_CLOEXEC, 0666);
-    if (fd < 0) return NULL;
-    win_file *file = (win_file *)malloc(sizeof *file);
-    if (file == NULL) {
-        close(fd);
-        errno = ENOMEM;
-        return NULL;
-    }
-    file->fd = fd;
-    return file;
+    return _win_openFile(path, O_RDWR);
 }
 
 bool win_appendRecord(win_file *file, const char *text, size_t len)

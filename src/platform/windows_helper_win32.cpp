@@ -346,16 +346,11 @@ static int _win_errnoOf(DWORD error)
     }
 }
 
-win_file *win_openAppend(const char *path)
+// A win_file on path opened (created when missing) with the given access and
+// sharing; null with errno set.
+static win_file *_win_openFile(const char *path, DWORD access, DWORD share)
 {
-    // Append-only access: the system moves every write to the current end of
-    // the file in one step, so records of several processes never overwrite
-    // or split one another.
-    // Read access as well, only so that the handle may take the append lock
-    // of win_appendRecord; without write access every write still appends.
-    HANDLE handle = CreateFileA(path, FILE_APPEND_DATA | FILE_READ_DATA,
-                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL,
-                                OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
+    HANDLE handle = CreateFileA(path, access, share, NULL, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
     if (handle == INVALID_HANDLE_VALUE) {
         errno = _win_errnoOf(GetLastError());
         return NULL;
@@ -370,23 +365,22 @@ win_file *win_openAppend(const char *path)
     return file;
 }
 
+win_file *win_openAppend(const char *path)
+{
+    // Append-only access: the system moves every write to the current end of
+    // the file in one step, so records of several processes never overwrite
+    // or split one another. Read access as well, only so that the handle may
+    // take the append lock of win_appendRecord; without write access every
+    // write still appends.
+    return _win_openFile(path, FILE_APPEND_DATA | FILE_READ_DATA,
+                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE);
+}
+
 win_file *win_openExclusive(const char *path)
 {
     // No sharing at all: every other open of the file fails with a sharing
     // violation while this handle lives.
-    HANDLE handle = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, NULL, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
-    if (handle == INVALID_HANDLE_VALUE) {
-        errno = _win_errnoOf(GetLastError());
-        return NULL;
-    }
-    win_file *file = (win_file *)malloc(sizeof *file);
-    if (file == NULL) {
-        CloseHandle(handle);
-        errno = ENOMEM;
-        return NULL;
-    }
-    file->handle = handle;
-    return file;
+    return _win_openFile(path, GENERIC_READ | GENERIC_WRITE, 0);
 }
 
 bool win_appendRecord(win_file *file, const char *text, size_t len)
