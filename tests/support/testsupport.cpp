@@ -5,6 +5,7 @@
 #include "vekstringlib.h"
 #include "windows_helper.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -88,14 +89,10 @@ std::string lf(const std::string &text)
 std::vector<std::string> lines(const std::string &text)
 {
     std::vector<std::string> result;
-    size_t start = 0;
-    while (start < text.size()) {
-        size_t end = text.find('\n', start);
-        if (end == std::string::npos) end = text.size();
-        std::string line = text.substr(start, end - start);
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        result.push_back(line);
-        start = end + 1;
+    std::string unix = lf(text);
+    for (size_t start = 0, end; start < unix.size(); start = end + 1) {
+        end = std::min(unix.find('\n', start), unix.size());
+        result.push_back(unix.substr(start, end - start));
     }
     return result;
 }
@@ -122,21 +119,16 @@ std::string layTask(const std::string &folder, const std::string &exeName, bool 
 std::string commandLine(const std::string &program, const std::vector<std::string> &args)
 {
     std::string line;
-    bool first = true;
     std::vector<std::string> words{program};
     words.insert(words.end(), args.begin(), args.end());
     for (const std::string &word : words) {
-        if (!first) line += ' ';
-        first = false;
+        line += line.empty() ? "" : " ";
         if (!word.empty() && word.find_first_of(" \t\n\v\"") == std::string::npos) {
             line += word;
             continue;
         }
         line += '"';
-        for (char c : word) {
-            line += c;
-            if (c == '"') line += '"';
-        }
+        for (char c : word) line += (c == '"') ? std::string("\"\"") : std::string(1, c);
         line += '"';
     }
     return line;
@@ -160,26 +152,16 @@ RunResult run(const std::string &command, const std::string &folder)
     return result;
 }
 
-// The value of one hex digit, or -1.
-static int _ts_hex(char c)
-{
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
-
 // Undoes the report's escapes: "\\" and "\xHH".
 static std::string _ts_unescape(const std::string &text)
 {
     std::string out;
     for (size_t i = 0; i < text.size(); i++) {
-        if (text[i] == '\\' && i + 1 < text.size() && text[i + 1] == '\\') {
+        if (text.compare(i, 2, "\\\\") == 0) {
             out += '\\';
             i++;
-        } else if (text[i] == '\\' && i + 3 < text.size() + 0 && text[i + 1] == 'x' && _ts_hex(text[i + 2]) >= 0 &&
-                   _ts_hex(text[i + 3]) >= 0) {
-            out += (char)(_ts_hex(text[i + 2]) * 16 + _ts_hex(text[i + 3]));
+        } else if (text.compare(i, 2, "\\x") == 0 && i + 3 < text.size()) {
+            out += (char)strtol(text.substr(i + 2, 2).c_str(), NULL, 16);
             i += 3;
         } else {
             out += text[i];
@@ -209,29 +191,21 @@ Report readReport(const std::string &path)
 
 bool parseLogRecord(const std::string &line, LogRecord *record)
 {
-    // dd/mm/yyyy hh:mm:ss app 1.1.1.7 {ppppp} [LABEL] text
-    if (line.size() < 20 || line[2] != '/' || line[5] != '/' || line[10] != ' ' || line[13] != ':' ||
-        line[16] != ':' || line[19] != ' ') {
+    // dd/mm/yyyy hh:mm:ss app version {process} [LABEL] text
+    const char *shape = "00/00/0000 00:00:00 ";
+    for (size_t i = 0; i < 20; i++) {
+        bool digit = i < line.size() && line[i] >= '0' && line[i] <= '9';
+        if (i >= line.size() || (shape[i] == '0' ? !digit : line[i] != shape[i])) return false;
+    }
+    size_t app = line.find(' ', 20), version = line.find(" {", app + 1), process = line.find("} [", version);
+    size_t label = line.find("] ", process);
+    if (app == std::string::npos || version == std::string::npos || process == std::string::npos ||
+        label == std::string::npos) {
         return false;
     }
-    for (size_t i : {0, 1, 3, 4, 6, 7, 8, 9, 11, 12, 14, 15, 17, 18}) {
-        if (line[i] < '0' || line[i] > '9') return false;
-    }
-    record->stamp = line.substr(0, 19);
-    size_t appEnd = line.find(' ', 20);
-    if (appEnd == std::string::npos) return false;
-    record->app = line.substr(20, appEnd - 20);
-    size_t versionEnd = line.find(' ', appEnd + 1);
-    if (versionEnd == std::string::npos) return false;
-    record->version = line.substr(appEnd + 1, versionEnd - appEnd - 1);
-    if (versionEnd + 1 >= line.size() || line[versionEnd + 1] != '{') return false;
-    size_t processEnd = line.find("} [", versionEnd);
-    if (processEnd == std::string::npos) return false;
-    record->process = line.substr(versionEnd + 2, processEnd - versionEnd - 2);
-    size_t labelEnd = line.find("] ", processEnd + 3);
-    if (labelEnd == std::string::npos) return false;
-    record->label = line.substr(processEnd + 3, labelEnd - processEnd - 3);
-    record->text = line.substr(labelEnd + 2);
+    *record = {line.substr(0, 19), line.substr(20, app - 20), line.substr(app + 1, version - app - 1),
+               line.substr(version + 2, process - version - 2), line.substr(process + 3, label - process - 3),
+               line.substr(label + 2)};
     return true;
 }
 
