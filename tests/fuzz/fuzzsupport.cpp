@@ -7,46 +7,34 @@
 #include "vekstringlib.h"
 #include "windows_helper.h"
 
-void fuzz_fail(const char *target, const std::string &what)
+static std::string _privateFolder;  // removed at exit
+
+void fuzz_fail(const char *target, const char *what)
 {
-    fprintf(stdout, "\n%s: %s\n", target, what.c_str());
+    printf("\n%s: %s\n", target, what);
     fflush(stdout);
     abort();
+}
+
+// Removes the private folder; registered to run at exit.
+static void _removePrivateFolder(void)
+{
+    fuzz_remove(_privateFolder);
 }
 
 std::string fuzz_privateFolder(const char *name)
 {
     char current[VEK_PATH_SIZE];
-    if (!win_getCurrentDirectory(current, sizeof current)) {
-        fuzz_fail(name, "the current folder does not fit in a path buffer");
-    }
-    char folder[VEK_PATH_SIZE];
-    int length = str_format(folder, sizeof folder, "%s\\%s.%lu", current, name, win_getProcessId());
-    if (length < 0 || (size_t)length >= sizeof folder || !win_checkAndCreatePath(folder)) {
-        fuzz_fail(name, std::string("cannot create the private folder ") + folder);
-    }
-    return folder;
+    if (!win_getCurrentDirectory(current, sizeof current)) fuzz_fail(name, "the current folder is too long");
+    _privateFolder = std::string(current) + "\\" + name + "." + std::to_string(win_getProcessId());
+    if (!win_checkAndCreatePath(_privateFolder.c_str())) fuzz_fail(name, "cannot create the private folder");
+    atexit(_removePrivateFolder);
+    return _privateFolder;
 }
 
 bool fuzz_remove(const std::string &path)
 {
     // remove() takes files and, where the runtime allows it, empty folders.
     char native[4096];
-    if (!win_toNativePath(path.c_str(), native, sizeof native)) return false;
-    return remove(native) == 0;
-}
-
-std::string fuzz_printable(const std::string &bytes)
-{
-    std::string shown;
-    for (unsigned char c : bytes) {
-        if (c >= 0x20 && c < 0x7F && c != '\\') {
-            shown += (char)c;
-        } else {
-            char escape[8];
-            str_format(escape, sizeof escape, "\\x%02X", c);
-            shown += escape;
-        }
-    }
-    return shown;
+    return win_toNativePath(path.c_str(), native, sizeof native) && remove(native) == 0;
 }
