@@ -10,25 +10,22 @@
 #include <cstdio>
 #include <string>
 
-namespace {
-
-// Lays out the stand-in and a script in a new folder, starts it and returns
-// the result; *folder receives the folder.
-int start(const std::string &script, bool wait, std::string *folder, std::string *errorText,
-          const std::string &program = "autoit3.exe")
+// Lays out the stand-in and a script in a new folder and starts program
+// there; *folder and *errorText receive the folder and the error text.
+static int start(const std::string &script, bool wait, std::string *folder, std::string *errorText,
+                 const std::string &program = "autoit3.exe")
 {
     unsigned long ignored = 0;
+    char error[VEK_TEXT_SIZE];
     *folder = ts::makeWorkFolder("process folder");
     win_copyFile(ts::builtProgram("autoit3").c_str(), ts::join(*folder, "autoit3.exe").c_str(), &ignored);
     ts::writeFile(ts::join(*folder, "task.a3x"), script);
     std::string command = "\"" + ts::join(*folder, program) + "\" task.a3x";
-    char error[VEK_TEXT_SIZE];
+    ts::writeFile(ts::join(*folder, "command.txt"), command);
     int result = win_executeCommand(&command[0], folder->c_str(), wait, error);
     *errorText = error;
     return result;
 }
-
-}  // namespace
 
 TEST(ProcessStart, ResultsAndErrorTexts)
 {
@@ -36,16 +33,11 @@ TEST(ProcessStart, ResultsAndErrorTexts)
         const char *script;
         bool wait;
         int expected;
-        const char *platform;  // "" for both
-        const char *program;
+        const char *platform, *program;  // platform "" for both
     } cases[] = {
-        {"exit 0\n", true, 0, "", "autoit3.exe"},
-        {"exit 3\n", true, 3, "", "autoit3.exe"},
-        {"exit 5\n", false, 0, "", "autoit3.exe"},
-        {"exit 0x80000001\n", true, (int)0x80000001u, "win32", "autoit3.exe"},
-        {"signal\n", true, 128 + 15, "posix", "autoit3.exe"},
-        {"", true, 1, "", "missing.exe"},
-        {"", false, 1, "", "missing.exe"},
+        {"exit 0\n", true, 0, "", "autoit3.exe"},     {"exit 3\n", true, 3, "", "autoit3.exe"},
+        {"exit 5\n", false, 0, "", "autoit3.exe"},    {"exit 0x80000001\n", true, (int)0x80000001u, "win32", "autoit3.exe"},
+        {"signal\n", true, 143, "posix", "autoit3.exe"}, {"", true, 1, "", "missing.exe"}, {"", false, 1, "", "missing.exe"},
     };
     for (const Case &c : cases) {
         if (c.platform[0] != '\0' && c.platform != std::string(win_platformName())) continue;
@@ -67,28 +59,19 @@ TEST(ProcessStart, NotWaitingReturnsWhileTheChildSleeps)
     EXPECT_TRUE(ts::fileExists(ts::join(folder, "done.txt"))) << "the child ran on by itself";
 }
 
-TEST(ProcessStart, WorkingFolderAndNoLeakedDescriptors)
+TEST(ProcessStart, FolderDescriptorsAndOutputOrder)
 {
     // A descriptor of ours that a careless start would hand to the child.
     FILE *held = win_fopen(ts::join(ts::makeWorkFolder("held"), "held.txt").c_str(), "w");
-    ASSERT_NE(nullptr, held);
     std::string folder, errorText;
-    EXPECT_EQ(0, start("report r.txt\n", true, &folder, &errorText));
+    EXPECT_EQ(0, start("report r.txt\nprint from the child\n", true, &folder, &errorText));
     fclose(held);
     ts::Report report = ts::readReport(ts::join(folder, "r.txt"));
     EXPECT_EQ(folder, report.folder);
     EXPECT_EQ((std::vector<std::string>{ts::join(folder, "autoit3.exe"), "task.a3x"}), report.args);
     EXPECT_TRUE(report.openDescriptors.empty()) << "leaked descriptor " << report.openDescriptors.at(0);
-}
-
-TEST(ProcessStart, ParentOutputComesBeforeTheChildOutput)
-{
-    // Captured streams are files, so the parent's output is fully buffered:
-    // only a flush before the start puts its line first.
-    std::string folder, errorText;
-    start("", true, &folder, &errorText);
-    ts::writeFile(ts::join(folder, "task.a3x"), "print from the child\n");
-    ts::writeFile(ts::join(folder, "command.txt"), "\"" + ts::join(folder, "autoit3.exe") + "\" task.a3x");
+    // Captured streams are files, so a parent's output is fully buffered:
+    // only a flush before the start puts its line before the child's.
     ts::RunResult r = ts::run(ts::commandLine(ts::builtProgram("starter"), {}), folder);
     EXPECT_EQ("before\nfrom the child\nafter 0\n", ts::lf(r.out));
 }
