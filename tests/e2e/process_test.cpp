@@ -35,9 +35,13 @@ TEST(ProcessStart, ResultsAndErrorTexts)
         int expected;
         const char *platform, *program;  // platform "" for both
     } cases[] = {
-        {"exit 0\n", true, 0, "", "autoit3.exe"},     {"exit 3\n", true, 3, "", "autoit3.exe"},
-        {"exit 5\n", false, 0, "", "autoit3.exe"},    {"exit 0x80000001\n", true, (int)0x80000001u, "win32", "autoit3.exe"},
-        {"signal\n", true, 143, "posix", "autoit3.exe"}, {"", true, 1, "", "missing.exe"}, {"", false, 1, "", "missing.exe"},
+        {"exit 0\n", true, 0, "", "autoit3.exe"},
+        {"exit 3\n", true, 3, "", "autoit3.exe"},
+        {"exit 5\n", false, 0, "", "autoit3.exe"},
+        {"exit 0x80000001\n", true, (int)0x80000001u, "win32", "autoit3.exe"},
+        {"signal\n", true, 143, "posix", "autoit3.exe"},
+        {"", true, 1, "", "missing.exe"},
+        {"", false, 1, "", "missing.exe"},
     };
     for (const Case &c : cases) {
         if (c.platform[0] != '\0' && c.platform != std::string(win_platformName())) continue;
