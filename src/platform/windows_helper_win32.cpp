@@ -236,21 +236,33 @@ static int _win_finishChild(PROCESS_INFORMATION *pi, bool wait, char *errorText)
     return result;
 }
 
+// Empties the error text, zeroes the start-up record (its size set) and the
+// process record, and flushes the standard streams, so that what the launcher
+// printed comes before anything the child prints.
+static void _win_prepareStart(STARTUPINFOA *si, PROCESS_INFORMATION *pi, char *errorText)
+{
+    errorText[0] = '\0';
+    ZeroMemory(si, sizeof *si);
+    si->cb = sizeof *si;
+    ZeroMemory(pi, sizeof *pi);
+    fflush(stdout);
+    fflush(stderr);
+}
+
+// Writes the message of a start that failed with error into errorText; 1.
+static int _win_startFailed(char *errorText, DWORD error)
+{
+    str_format(errorText, VEK_TEXT_SIZE, "Errore durante l'esecuzione del comando: %lu", (unsigned long)error);
+    return 1;
+}
+
 int win_executeCommand(char *command, const char *folder, bool wait, char *errorText)
 {
     STARTUPINFOA si;
     PROCESS_INFORMATION pi;
-    errorText[0] = '\0';
-    ZeroMemory(&si, sizeof si);
-    si.cb = sizeof si;
-    ZeroMemory(&pi, sizeof pi);
-    // What the launcher printed comes before anything the child prints.
-    fflush(stdout);
-    fflush(stderr);
+    _win_prepareStart(&si, &pi, errorText);
     if (!CreateProcessA(NULL, command, NULL, NULL, FALSE, 0, NULL, folder, &si, &pi)) {
-        str_format(errorText, VEK_TEXT_SIZE, "Errore durante l'esecuzione del comando: %lu",
-                   (unsigned long)GetLastError());
-        return 1;
+        return _win_startFailed(errorText, GetLastError());
     }
     return _win_finishChild(&pi, wait, errorText);
 }
@@ -273,12 +285,7 @@ int win_executeCommandCaptured(char *command, const char *folder, const char *ou
 {
     STARTUPINFOA si;
     PROCESS_INFORMATION pi;
-    errorText[0] = '\0';
-    ZeroMemory(&si, sizeof si);
-    si.cb = sizeof si;
-    ZeroMemory(&pi, sizeof pi);
-    fflush(stdout);
-    fflush(stderr);
+    _win_prepareStart(&si, &pi, errorText);
     HANDLE in = _win_inheritableFile(NULL, false);
     HANDLE out = _win_inheritableFile(outPath, true);
     HANDLE err = _win_inheritableFile(errPath, true);
@@ -295,10 +302,7 @@ int win_executeCommandCaptured(char *command, const char *folder, const char *ou
     if (in != INVALID_HANDLE_VALUE) CloseHandle(in);
     if (out != INVALID_HANDLE_VALUE) CloseHandle(out);
     if (err != INVALID_HANDLE_VALUE) CloseHandle(err);
-    if (!started) {
-        str_format(errorText, VEK_TEXT_SIZE, "Errore durante l'esecuzione del comando: %lu", (unsigned long)error);
-        return 1;
-    }
+    if (!started) return _win_startFailed(errorText, error);
     return _win_finishChild(&pi, true, errorText);
 }
 
