@@ -135,15 +135,31 @@ static HANDLE _win_identityToken(void)
     return impersonation;
 }
 
-// The file generic mapping: read, write, execute and all rights of a file.
-static GENERIC_MAPPING _win_fileMapping(void)
+// Runs the system access check of descriptor for the calling thread's
+// identity, asking for a generic right mapped through the file generic
+// mapping (read, write, execute and all rights of a file). True when the check
+// itself ran; *allowed is then true when every asked-for right is granted.
+static bool _win_accessCheck(PSECURITY_DESCRIPTOR descriptor, DWORD genericRight, bool *allowed)
 {
     GENERIC_MAPPING mapping;
     mapping.GenericRead = FILE_GENERIC_READ;
     mapping.GenericWrite = FILE_GENERIC_WRITE;
     mapping.GenericExecute = FILE_GENERIC_EXECUTE;
     mapping.GenericAll = FILE_ALL_ACCESS;
-    return mapping;
+    DWORD desired = genericRight;
+    MapGenericMask(&desired, &mapping);
+    BYTE privileges[20];
+    DWORD privilegesLength = sizeof privileges;
+    DWORD granted = 0;
+    BOOL status = FALSE;
+    HANDLE token = _win_identityToken();
+    BOOL checked = token != NULL && AccessCheck(descriptor, token, desired, &mapping, (PPRIVILEGE_SET)privileges,
+                                                &privilegesLength, &granted, &status);
+    DWORD error = GetLastError();
+    if (token != NULL) CloseHandle(token);
+    SetLastError(error);
+    *allowed = checked && status && (granted & desired) == desired;
+    return checked != FALSE;
 }
 
 bool win_hasWritePermissionInDirectory(const char *path)
@@ -157,23 +173,13 @@ bool win_hasWritePermissionInDirectory(const char *path)
         fputs("Errore durante il recupero delle informazioni sulla sicurezza della directory.\n", stderr);
         return false;
     }
-    GENERIC_MAPPING mapping = _win_fileMapping();
-    DWORD desired = GENERIC_ALL;
-    MapGenericMask(&desired, &mapping);
-    BYTE privileges[20];
-    DWORD privilegesLength = sizeof privileges;
-    DWORD granted = 0;
-    BOOL status = FALSE;
-    HANDLE token = _win_identityToken();
-    BOOL checked = token != NULL && AccessCheck(descriptor, token, desired, &mapping, (PPRIVILEGE_SET)privileges,
-                                                &privilegesLength, &granted, &status);
-    if (!checked) {
+    bool allowed = false;
+    if (!_win_accessCheck(descriptor, GENERIC_ALL, &allowed)) {
         fprintf(stderr, "Errore durante il controllo degli accessi alla directory %s. Codice di errore: %lu\n", path,
                 (unsigned long)GetLastError());
     }
-    if (token != NULL) CloseHandle(token);
     LocalFree(descriptor);
-    return checked && status;
+    return allowed;
 }
 
 bool win_hasWritePermission(const char *path)
@@ -186,21 +192,7 @@ bool win_hasWritePermission(const char *path)
     PSECURITY_DESCRIPTOR descriptor = (PSECURITY_DESCRIPTOR)malloc(needed);
     if (descriptor == NULL) return false;
     bool allowed = false;
-    if (GetFileSecurityA(path, wanted, descriptor, needed, &needed)) {
-        GENERIC_MAPPING mapping = _win_fileMapping();
-        DWORD desired = GENERIC_WRITE;
-        MapGenericMask(&desired, &mapping);
-        BYTE privileges[20];
-        DWORD privilegesLength = sizeof privileges;
-        DWORD granted = 0;
-        BOOL status = FALSE;
-        HANDLE token = _win_identityToken();
-        if (token != NULL && AccessCheck(descriptor, token, desired, &mapping, (PPRIVILEGE_SET)privileges,
-                                         &privilegesLength, &granted, &status)) {
-            allowed = status && (granted & desired) == desired;
-        }
-        if (token != NULL) CloseHandle(token);
-    }
+    if (GetFileSecurityA(path, wanted, descriptor, needed, &needed)) _win_accessCheck(descriptor, GENERIC_WRITE, &allowed);
     free(descriptor);
     return allowed;
 }
