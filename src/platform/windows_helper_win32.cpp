@@ -192,7 +192,9 @@ bool win_hasWritePermission(const char *path)
     PSECURITY_DESCRIPTOR descriptor = (PSECURITY_DESCRIPTOR)malloc(needed);
     if (descriptor == NULL) return false;
     bool allowed = false;
-    if (GetFileSecurityA(path, wanted, descriptor, needed, &needed)) _win_accessCheck(descriptor, GENERIC_WRITE, &allowed);
+    if (GetFileSecurityA(path, wanted, descriptor, needed, &needed)) {
+        _win_accessCheck(descriptor, GENERIC_WRITE, &allowed);
+    }
     free(descriptor);
     return allowed;
 }
@@ -267,7 +269,9 @@ static HANDLE _win_inheritableFile(const char *path, bool write)
     sa.nLength = sizeof sa;
     sa.lpSecurityDescriptor = NULL;
     sa.bInheritHandle = TRUE;
-    if (!write) return CreateFileA("NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &sa, OPEN_EXISTING, 0, NULL);
+    if (!write) {
+        return CreateFileA("NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &sa, OPEN_EXISTING, 0, NULL);
+    }
     return CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, &sa, CREATE_ALWAYS,
                        FILE_ATTRIBUTE_NORMAL, NULL);
 }
