@@ -1,138 +1,116 @@
-// Log writer: the record format field by field, console echo by level, the
-// refusals of a context, size-based rotation and the "log.txt" fallback.
+// Log writer: the record format field by field, console echo by level,
+// size-based rotation, the refusals of a context and the "log.txt" fallback.
 #include <gtest/gtest.h>
 
 #include <ctime>
-#include <string>
 
 #include "log.h"
 #include "testsupport.h"
 #include "windows_helper.h"
 
-namespace {
+static const std::string IS_DIR = "Il percorso del file di log punta gi\xE0" " ad una directory esistente.\n";
 
-const char *const MSG_IS_DIRECTORY = "Il percorso del file di log punta gi\xE0" " ad una directory esistente.\n";
-
-// The local time now, as a record's time stamp shows it.
-std::string stampNow()
+// The record texts of path and of its numbered files .1 to .5, each after the
+// number of its file: "0:L1 0:L2 1:L3 ".
+static std::string textsOf(const std::string &path)
 {
-    char stamp[32];
-    time_t now = time(nullptr);
-    return std::string(stamp, strftime(stamp, sizeof stamp, "%d/%m/%Y %H:%M:%S", localtime(&now)));
+    std::string texts;
+    for (int n = 0; n <= 5; n++)
+        for (const auto &line : ts::lines(ts::readFile(n == 0 ? path : path + "." + std::to_string(n))))
+            texts += std::to_string(n) + ":" + line.substr(line.rfind("] ") + 2) + " ";
+    return texts;
 }
 
-// The whole file byte for byte, written through the global context: label by
-// level, the fixed version field, the zero-padded process id, texts as given
-// (line feeds and format characters included, nothing cut), and the console
-// stream by level and echo.
-TEST(LogWrite, RecordAndEchoByLevel)
+// The whole file byte for byte: label by level, the fixed version field, the
+// zero-padded process id, texts as given (line feeds and format characters
+// included, nothing cut), and the console stream by level and echo (1
+// standard output, 2 standard error, 0 none). Then rotation at the exact size
+// boundary, into numbered files with the oldest dropped, and its limits.
+TEST(LogWrite, RecordEchoAndRotation)
 {
-    std::string pid = std::to_string(win_getProcessId()), folder = ts::makeWorkFolder("log_fields");
-    pid.insert(0, pid.size() < 5 ? 5 - pid.size() : 0, '0');
-    struct { unsigned int level; bool echo; const char *label; bool toOut, toErr; std::string text; } cases[] = {
-        {0, false, "", false, true, "0"}, {1, false, "ERROR", false, true, "1"}, {1, true, "ERROR", false, true, ""},
-        {2, true, "", false, true, "2"}, {3, false, "INFO", false, false, "3"}, {3, true, "INFO", true, false, "3"},
-        {4, true, "", true, false, "4"}, {4, false, "", false, false, "4"}, {4000000000u, true, "", true, false, "4e9"},
-        {3, true, "INFO", true, false, "a\nb\n\nd"}, {3, false, "INFO", false, false, std::string(6000, '%')},
+    auto stampNow = [] {   // the local time now, as a record's time stamp shows it
+        char stamp[32];
+        time_t now = time(nullptr);
+        return std::string(stamp, strftime(stamp, sizeof stamp, "%d/%m/%Y %H:%M:%S", localtime(&now)));
     };
-    LogContext *saved = globalLogContext;   // another test's context, kept for the rest of the run
+    std::string folder = ts::makeWorkFolder("log_write"), pid = std::to_string(win_getProcessId());
+    pid.insert(0, pid.size() < 5 ? 5 - pid.size() : 0, '0');
+    struct { unsigned int level; bool echo; const char *label; int stream; std::string text; } cases[] = {
+        {0, false, "", 2, "0"}, {1, false, "ERROR", 2, "1"}, {1, true, "ERROR", 2, ""}, {2, true, "", 2, "2"},
+        {3, false, "INFO", 0, "3"}, {3, true, "INFO", 1, "3"}, {4, true, "", 1, "4"}, {4, false, "", 0, "4"},
+        {~0u, true, "", 1, "~0"}, {3, true, "INFO", 1, "a\nb\n\nd"}, {3, false, "INFO", 0, std::string(6000, '%')},
+    };
     for (const auto &c : cases) {
-        SCOPED_TRACE("level " + std::to_string(c.level) + (c.echo ? " echo " : " quiet ") + c.text.substr(0, 9));
         std::string path = ts::join(folder, std::to_string(&c - cases) + ".log"), before = stampNow();
-        log_setGlobalContext(path.c_str(), "frascombe_a3x", "1.1.7.0", 0, 0, c.echo);
+        LogContext *context = log_createContext(path.c_str(), "frascombe_a3x", "1.1.7.0", 0, 0, c.echo);
         testing::internal::CaptureStdout();
         testing::internal::CaptureStderr();
-        log_write(nullptr, c.level, c.text.c_str());
-        std::string after = stampNow(), err = testing::internal::GetCapturedStderr(), echo = c.text + "\n";
-        EXPECT_EQ(testing::internal::GetCapturedStdout(), c.toOut ? echo : "");
-        EXPECT_EQ(err, c.toErr ? echo : "");
-        log_destroyContext(globalLogContext);
+        log_write(context, c.level, c.text.c_str());
+        std::string after = stampNow(), echo = c.text + "\n", out = testing::internal::GetCapturedStdout() + "|";
+        EXPECT_EQ(out + testing::internal::GetCapturedStderr(),
+                  (c.stream == 1 ? echo : "") + "|" + (c.stream == 2 ? echo : "")) << c.level << " echo " << c.echo;
+        log_destroyContext(context);
         std::string bytes = ts::readFile(path), stamp = bytes.compare(0, 19, after) == 0 ? after : before;
         EXPECT_EQ(ts::lf(bytes), stamp + " frascombe_a3x 1.1.1.7 {" + pid + "} [" + c.label + "] " + echo);
         // Every line of the file ends in CRLF on Windows, in LF elsewhere.
-        EXPECT_EQ(bytes.size() - ts::lf(bytes).size(), ts::onWindows() ? ts::lines(bytes).size() : 0);
+        EXPECT_EQ(bytes.size() - ts::lf(bytes).size(), ts::onWindows() ? ts::lines(bytes).size() : 0) << c.level;
     }
-    globalLogContext = saved;
+    // The size of two records like "L1" below, their line ends CRLF on Windows only.
+    int exact = 2 * (int)("01/01/2000 00:00:00 rot 1.1.1.7 {" + pid + "} [INFO] L1\n").size() + ts::onWindows() * 2;
+    // files: "" when all five records stay in the live file.
+    struct { const char *name; int maxFiles, maxFileSize, lines; std::string files; } rotations[] = {
+        {"at the limit", 3, exact, 2, "0:L1 0:L2 "}, {"a record more", 3, exact, 3, "1:L1 1:L2 1:L3 "},
+        {"one byte over", 3, exact - 1, 2, "1:L1 1:L2 "}, {"four files", 4, 1, 5, "1:L5 2:L4 3:L3 "},
+        {"two files", 2, 1, 5, "1:L5 "}, {"one file", 1, 1, 5, "1:L5 "}, {"no files", 0, 1, 5, ""},
+        {"no size", 3, 0, 5, ""}, {"files < 0", -1, 1, 5, ""}, {"size < 0", 3, -5, 5, ""},
+    };
+    for (const auto &c : rotations) {
+        std::string path = ts::join(folder, std::string("r") + std::to_string(&c - rotations) + ".log");
+        LogContext *context = log_createContext(path.c_str(), "rot", "v", c.maxFiles, c.maxFileSize, false);
+        for (int n = 1; n <= c.lines; n++) log_write(context, LOG_LEVEL_INFO, ("L" + std::to_string(n)).c_str());
+        log_destroyContext(context);
+        EXPECT_EQ(textsOf(path), c.files.empty() ? "0:L1 0:L2 0:L3 0:L4 0:L5 " : c.files) << c.name;
+    }
 }
 
 // Each refusal comes with its message; an accepted path gives a context whose
-// version is cut to 19 characters.
-TEST(LogContext, RefusalsAndAcceptedPaths)
+// version is cut to 19 characters. Without a usable context a line goes to
+// "log.txt" in the current folder (the logwriter tool runs there), echoed; a
+// log.txt that the line takes past 1 MiB rotates into log.txt.1 to .4 (four
+// older files there), one that it leaves below does not. When log.txt cannot
+// be had the line is lost after the error echo and two messages.
+TEST(LogContext, RefusalsAndFallback)
 {
     std::string folder = ts::makeWorkFolder("log_context"), bad = "Percorso del file di log non valido.\n";
     std::string noFolder = "Impossibile creare la struttura delle directory per il file di log.\n", trailing =
         "Il percorso del file di log non pu\xF2 terminare con un carattere di separazione di cartelle.\n";
-    struct { const char *name; bool null; std::string path, message; } cases[] = {
-        {"null", true, "", bad}, {"empty", false, "", bad}, {"only backslash first", false, "\\only.log", noFolder},
-        {"too long to keep", false, folder + "\\" + std::string(VEK_PATH_SIZE, 'p') + ".log", bad},
-        {"ends with \\", false, folder + "\\logs\\", trailing}, {"ends with /", false, folder + "\\logs/", trailing},
-        {"existing folder", false, folder, MSG_IS_DIRECTORY}, {"no parent", false, folder + "\\a\\b\\x.log", noFolder},
-        {"new folder", false, folder + "\\made\\x.log", ""}, {"no backslash", false, "plain-name.log", ""},
+    // The first case passes a null path.
+    struct { const char *name; std::string path, message; } cases[] = {
+        {"null", "", bad}, {"empty", "", bad}, {"only backslash first", "\\only.log", noFolder},
+        {"260 characters", std::string(VEK_PATH_SIZE, 'p'), bad}, {"259 characters", std::string(259, 'p'), ""},
+        {"ends with \\", folder + "\\logs\\", trailing}, {"ends with /", folder + "\\logs/", trailing},
+        {"existing folder", folder, IS_DIR}, {"no parent", folder + "\\a\\b\\x.log", noFolder},
+        {"new folder", folder + "\\made\\x.log", ""}, {"no backslash", "plain-name.log", ""},
     };
     for (const auto &c : cases) {
         testing::internal::CaptureStderr();
-        LogContext *made = log_createContext(c.null ? nullptr : c.path.c_str(), "a", "0123456789012345678xx", 0, 0, 0);
+        auto *made = log_createContext(&c == cases ? nullptr : c.path.c_str(), "a", "0123456789abcdefghij", 0, 0, 0);
         EXPECT_EQ(testing::internal::GetCapturedStderr(), c.message) << c.name;
         EXPECT_TRUE(c.message.empty() ? made && std::string(made->appVersion).size() == 19 : !made) << c.name;
         log_destroyContext(made);
     }
-}
-
-// The record texts of path and of its numbered files .1 to .4, as
-// "L1;L2;|L3;|-|-|-" ("-": no such file).
-std::string textsOf(const std::string &path)
-{
-    std::string texts;
-    for (int n = 0; n <= 4; n++) {
-        std::string file = n == 0 ? path : path + "." + std::to_string(n);
-        texts += std::string(n == 0 ? "" : "|") + (ts::fileExists(file) ? "" : "-");
-        for (const auto &line : ts::lines(ts::readFile(file))) texts += line.substr(line.rfind("] ") + 2) + ";";
-    }
-    return texts;
-}
-
-TEST(LogRotation, SizeBoundaryNumberedFilesAndLimits)
-{
-    std::string folder = ts::makeWorkFolder("log_rotation"), all = "L1;L2;L3;L4;L5;|-|-|-|-";
-    LogContext *probe = log_createContext(ts::join(folder, "probe.log").c_str(), "rot", "v", 0, 0, false);
-    log_write(probe, LOG_LEVEL_INFO, "L1");
-    log_destroyContext(probe);
-    int exact = 2 * (int)ts::readFile(ts::join(folder, "probe.log")).size();   // two records
-    struct { const char *name; int maxFiles, maxFileSize, lines; std::string files; } cases[] = {
-        {"at the limit", 3, exact, 2, "L1;L2;|-|-|-|-"}, {"a record more", 3, exact, 3, "-|L1;L2;L3;|-|-|-"},
-        {"one byte over", 3, exact - 1, 2, "-|L1;L2;|-|-|-"}, {"four files", 4, 1, 5, "-|L5;|L4;|L3;|-"},
-        {"two files", 2, 1, 5, "-|L5;|-|-|-"}, {"one file", 1, 1, 5, "-|L5;|-|-|-"}, {"no files", 0, 1, 5, all},
-        {"no size", 3, 0, 5, all}, {"files < 0", -1, 1, 5, all}, {"size < 0", 3, -5, 5, all},
+    // size: of log.txt before the line, 0 for a folder in its place; printed: "standard output|error".
+    struct { const char *name, *level; int size; std::string files, printed; } fallbacks[] = {
+        {"full", "3", 1048576, "1:x 1:line 2:1 3:2 4:3 ", "line\n|"},
+        {"nearly full", "3", 1048512, "0:x 0:line 1:1 2:2 3:3 4:4 ", "line\n|"},
+        {"folder", "1", 0, "1:1 2:2 3:3 4:4 ", "|line\n" + IS_DIR + "Impossibile inizializzare il contesto di log.\n"},
     };
-    for (const auto &c : cases) {
-        std::string path = ts::join(folder, std::to_string(&c - cases) + ".log");
-        LogContext *context = log_createContext(path.c_str(), "rot", "v", c.maxFiles, c.maxFileSize, false);
-        for (int n = 1; n <= c.lines; n++) log_write(context, LOG_LEVEL_INFO, ("L" + std::to_string(n)).c_str());
-        log_destroyContext(context);
-        EXPECT_EQ(textsOf(path), c.files) << c.name;
-    }
-}
-
-// Without a usable context a line goes to "log.txt" in the current folder (the
-// logwriter tool runs there), echoed, and that file rotates above 1 MiB into
-// log.txt.1 to .4. When log.txt cannot be had the line is lost after the error
-// echo and two messages.
-TEST(LogFallback, LogTxtInTheCurrentFolder)
-{
-    struct { const char *level; bool blocked; std::string out, err, files; } cases[] = {
-        {"3", false, "line\n", "", "-|x;line;|1;|2;|3;"},
-        {"1", true, "", std::string("line\n") + MSG_IS_DIRECTORY + "Impossibile inizializzare il contesto di log.\n",
-         "|1;|2;|3;|4;"},
-    };
-    for (const auto &c : cases) {
-        std::string folder = ts::makeWorkFolder("log_fallback"), live = ts::join(folder, "log.txt");
-        // A full log.txt (exactly 1 MiB) and four older files, their lines ending like records.
-        ASSERT_TRUE(c.blocked ? ts::makeFolder(live) : ts::writeFile(live, std::string(1048572, '.') + "] x\n"));
+    for (const auto &c : fallbacks) {
+        std::string caller = ts::makeWorkFolder("log_fallback"), live = ts::join(caller, "log.txt");
+        ASSERT_TRUE(c.size ? ts::writeFile(live, std::string(c.size - 4, '.') + "] x\n") : ts::makeFolder(live));
         for (std::string n : {"1", "2", "3", "4"}) ASSERT_TRUE(ts::writeFile(live + "." + n, "] " + n));
-        auto result = ts::run(ts::commandLine(ts::builtProgram("logwriter"), {"fallback", c.level, "line"}), folder);
-        EXPECT_EQ(ts::lf(result.out + "|" + result.err), c.out + "|" + c.err) << c.level << result.startError;
-        EXPECT_EQ(textsOf(live) + (ts::fileExists(live + ".5") ? "|5" : ""), c.files) << c.level;
+        auto r = ts::run(ts::commandLine(ts::builtProgram("logwriter"), {"fallback", c.level, "line"}), caller);
+        EXPECT_EQ(ts::lf(r.out + "|" + r.err), c.printed) << c.name << r.startError;
+        EXPECT_EQ(textsOf(live), c.files) << c.name;
     }
 }
-
-}  // namespace
