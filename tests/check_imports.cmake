@@ -1,0 +1,21 @@
+# Reads the import table of a Windows executable with the toolchain's objdump
+# and fails when it names a DLL that is not a system DLL every Windows has.
+#   cmake -DOBJDUMP=<objdump> -DEXE=<launcher.exe> -P check_imports.cmake
+cmake_minimum_required(VERSION 3.20)
+set(allowed kernel32.dll msvcrt.dll shlwapi.dll shell32.dll ole32.dll advapi32.dll)
+execute_process(COMMAND ${OBJDUMP} -p ${EXE} OUTPUT_VARIABLE dump RESULT_VARIABLE failed)
+if(failed)
+  message(FATAL_ERROR "${OBJDUMP} could not read ${EXE}")
+endif()
+string(REGEX MATCHALL "DLL Name: [^\n]+" names "${dump}")
+if(NOT names)
+  message(FATAL_ERROR "no import table read from ${EXE}")
+endif()
+foreach(entry IN LISTS names)
+  string(REPLACE "DLL Name: " "" dll "${entry}")
+  string(TOLOWER "${dll}" dll)
+  if(NOT dll IN_LIST allowed)
+    message(FATAL_ERROR "${EXE} imports ${dll}, which is not a system DLL")
+  endif()
+  message(STATUS "imports ${dll}")
+endforeach()
