@@ -6,7 +6,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -88,36 +87,6 @@ TEST(Folders, ExistenceAndOneLevelCreation)
         EXPECT_TRUE(win_pathIsDirectory("Z:\\") && win_fileExists("z:\\"));
         EXPECT_FALSE(win_fileExists("D:\\"));
     }
-}
-
-TEST(Files, ReplacingRenameCopyAndAppend)
-{
-    std::string work = ts::makeWorkFolder("files");
-    std::string a = ts::join(work, "a.txt"), b = ts::join(work, "b.txt"), log = ts::join(work, "log.txt");
-    unsigned long error = 0;
-    ASSERT_TRUE(ts::writeFile(a, "new") && ts::writeFile(b, "old contents"));
-    EXPECT_TRUE(win_copyFile(a.c_str(), b.c_str(), &error));
-    EXPECT_EQ("new", ts::readFile(b));
-    EXPECT_FALSE(win_copyFile(ts::join(work, "missing").c_str(), b.c_str(), &error));
-    char *message = win_getSystemMessage(error);
-    EXPECT_TRUE(error != 0 && message != nullptr && message[0] != '\0');
-    win_freeSystemMessage(message);
-    ASSERT_TRUE(ts::writeFile(b, "old"));
-    EXPECT_TRUE(win_renameReplace(a.c_str(), b.c_str()));
-    EXPECT_EQ("new", ts::readFile(b));
-    EXPECT_FALSE(win_fileExists(a.c_str()));
-
-    for (int i = 0; i < 2; i++) {
-        win_file *f = win_openAppend(log.c_str());
-        ASSERT_NE(nullptr, f);
-        EXPECT_TRUE(win_appendRecord(f, "one\ntwo\n", 8));
-        win_closeFile(f);
-    }
-    std::string eol = ts::onWindows() ? "\r\n" : "\n";
-    EXPECT_EQ("one" + eol + "two" + eol + "one" + eol + "two" + eol, ts::readFile(log));
-    errno = 0;
-    EXPECT_EQ(nullptr, win_openAppend(ts::join(work, "missing\\log.txt").c_str()));
-    EXPECT_EQ(ENOENT, errno);
 }
 
 TEST(Identity, NamesAndWriteProbes)
