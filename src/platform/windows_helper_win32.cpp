@@ -67,12 +67,15 @@ bool win_pathIsDirectory(const char *path)
     return PathIsDirectoryA(path) != FALSE;
 }
 
-char *win_getAppDataPath(void)
+// The shell's known-folder lookup and the COM allocator's release.
+typedef HRESULT(WINAPI *_win_KnownFolderFn)(REFKNOWNFOLDERID, DWORD, HANDLE, PWSTR *);
+typedef void(WINAPI *_win_TaskMemFreeFn)(LPVOID);
+
+// The ANSI form of a wide path, which the ...A path functions take, as a new
+// heap string; null when memory runs out or when the path holds a character
+// the code page cannot represent (it would name a folder nobody can find).
+static char *_win_ansiPath(const WCHAR *wide)
 {
-    PWSTR wide = NULL;
-    if (FAILED(SHGetKnownFolderPath(_win_folderRoamingAppData, 0, NULL, &wide))) return NULL;
-    // The ANSI form, which the ...A path functions take. A name the code page
-    // cannot represent would lead to a folder nobody can find: no path then.
     BOOL lossy = FALSE;
     int size = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide, -1, NULL, 0, NULL, &lossy);
     char *path = (size > 0 && !lossy) ? (char *)malloc((size_t)size) : NULL;
@@ -81,7 +84,27 @@ char *win_getAppDataPath(void)
         free(path);
         path = NULL;
     }
-    CoTaskMemFree(wide);
+    return path;
+}
+
+char *win_getAppDataPath(void)
+{
+    // shell32 and ole32 are loaded here, when the folder is asked for, not at
+    // every start: loading the shell is a large part of a start's cost.
+    HMODULE shell = LoadLibraryA("shell32.dll");
+    HMODULE ole = LoadLibraryA("ole32.dll");
+    _win_KnownFolderFn knownFolder =
+        shell ? (_win_KnownFolderFn)(void *)GetProcAddress(shell, "SHGetKnownFolderPath") : NULL;
+    _win_TaskMemFreeFn taskMemFree = ole ? (_win_TaskMemFreeFn)(void *)GetProcAddress(ole, "CoTaskMemFree") : NULL;
+    PWSTR wide = NULL;
+    char *path = NULL;
+    if (knownFolder != NULL && taskMemFree != NULL &&
+        SUCCEEDED(knownFolder(_win_folderRoamingAppData, 0, NULL, &wide))) {
+        path = _win_ansiPath(wide);
+        taskMemFree(wide);
+    }
+    if (ole != NULL) FreeLibrary(ole);
+    if (shell != NULL) FreeLibrary(shell);
     if (path == NULL) return NULL;
     size_t len = strlen(path);
     if (len > 0 && path[len - 1] == '\\') path[len - 1] = '\0';
