@@ -140,12 +140,17 @@ static long _log_fileSize(const char *path)
     return size;
 }
 
-// True when from was renamed to to; leaves a file already present under to in
+// Renames from to to. Only the move into the last place replaces a file
+// already there (dropping the oldest); every other move leaves such a file in
 // place, in one step, so that two processes rotating at once never put two
 // files into one place.
-static bool _log_renameIfFree(const char *from, const char *to)
+static void _log_move(const char *from, const char *to, bool intoLastPlace)
 {
-    return win_renameNoReplace(from, to);
+    if (intoLastPlace) {
+        win_renameReplace(from, to);
+    } else {
+        win_renameNoReplace(from, to);
+    }
 }
 
 // True when the numbered name of the log file (path.number) fits in name.
@@ -173,18 +178,9 @@ static void _log_rotate(const LogContext *context)
             !_log_numberedName(to, context->filePath, n)) {
             return;
         }
-        if (n == last) {
-            win_renameReplace(from, to);
-        } else {
-            _log_renameIfFree(from, to);
-        }
+        _log_move(from, to, n == last);
     }
-    if (!_log_numberedName(to, context->filePath, 1)) return;
-    if (last <= 1) {
-        win_renameReplace(context->filePath, to);
-    } else {
-        _log_renameIfFree(context->filePath, to);
-    }
+    if (_log_numberedName(to, context->filePath, 1)) _log_move(context->filePath, to, last <= 1);
 }
 
 // Appends one record to the context's file and rotates it when needed.
