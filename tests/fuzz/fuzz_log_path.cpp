@@ -12,31 +12,20 @@
 #include "log.h"
 #include "windows_helper.h"
 
-static const char *const TARGET = "fuzz_log_path";
-static std::string base;  // the private folder, Windows form
-
-extern "C" int LLVMFuzzerInitialize(int *, char ***)
-{
-    base = fuzz_privateFolder(TARGET);
-    return 0;
-}
+static const std::string base = fuzz_privateFolder("fuzz_log_path");  // Windows form
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     if (size < 2) return 0;
-    std::string relative = std::string((const char *)data + 2, std::min(size - 2, (size_t)300)).c_str();
-    for (size_t dots; (dots = relative.find("..")) != std::string::npos;) relative.erase(dots, 1);
-    std::string path = base + "\\" + relative;
-
+    std::string path = base + "\\" + std::string((const char *)data + 2, std::min(size - 2, (size_t)300)).c_str();
+    for (size_t dots; (dots = path.find("..", base.size())) != std::string::npos;) path.erase(dots, 1);
     bool mustRefuse = path.size() >= VEK_PATH_SIZE || strchr("\\/", path.back()) || win_pathIsDirectory(path.c_str());
 
     LogContext *context = log_createContext(path.c_str(), "fuzz", "1.1.7.0", data[0] & 3, (int8_t)data[1], false);
     if (context != NULL) {
         // Refused: a path too long, a folder, one ending in a separator.
-        if (mustRefuse || !context->initialized || path != context->filePath)
-            fuzz_fail(TARGET, "a path that must be refused was accepted, or its context does not name it");
-        log_write(context, (data[0] >> 2) % 5, "fuzz");
-        log_write(context, (data[0] >> 2) % 5, "fuzz");
+        if (mustRefuse || !context->initialized || path != context->filePath) fuzz_fail("accepted or misnamed");
+        for (int i = 0; i < 2; i++) log_write(context, (data[0] >> 2) % 5, "fuzz");
         // Without rotation the file, when it could be made, holds both records
         // whole: two lines of one length (the stamp has a fixed width).
         char text[1024];
@@ -44,9 +33,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         size_t got = file != NULL ? fread(text, 1, sizeof text, file) : 0;
         if (file != NULL) fclose(file);
         if (got > 0 && (got % 2 != 0 || got < 14 || std::count(text, text + got, '\n') != 2 ||
-                        memcmp(text + got / 2 - 7, "] fuzz\n", 7) != 0 || memcmp(text + got - 7, "] fuzz\n", 7) != 0)) {
-            fuzz_fail(TARGET, "records not written whole");
-        }
+                        memcmp(text + got / 2 - 7, "] fuzz\n", 7) != 0 || memcmp(text + got - 7, "] fuzz\n", 7) != 0))
+            fuzz_fail("records not written whole");
         log_destroyContext(context);
     }
     // The log file, its numbered copies and every folder made for it go.

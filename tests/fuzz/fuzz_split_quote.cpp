@@ -13,38 +13,33 @@
 #include "fuzzsupport.h"
 #include "log.h"
 
-static const char *const TARGET = "fuzz_split_quote";
-
-// The words of line, after checking the table: at most 127 words, none null
-// or empty, and a null after the last. The copies are released.
-static std::vector<std::string> _split(const std::string &line)
+// The words of line split while `allowed` copies may be made (negative: any
+// number), after checking the table: at most 127 words, none null or empty, a
+// null after the last, and a failure exactly when copies were limited. The
+// copies are released.
+static std::vector<std::string> _split(const std::string &line, int allowed = -1)
 {
     char *table[AUTOIT3_TABLE_SIZE];
     memset(table, 0xA5, sizeof table);  // a hole would not read as null
     int count = -1;
+    autoit3_setAllocationLimit(allowed);
     bool parsed = parseCommandLineAsAutoIt3(line.c_str(), &count, table);
-    if (!parsed || count < 0 || count > AUTOIT3_MAX_WORDS || table[count] != NULL) fuzz_fail(TARGET, "bad table");
+    autoit3_setAllocationLimit(-1);
+    if (parsed != (allowed < 0) || count < 0 || count > AUTOIT3_MAX_WORDS || table[count]) fuzz_fail("bad table");
     std::vector<std::string> words(table, table + count);  // a null or stray word crashes here
     for (int i = 0; i < count; i++) free(table[i]);
-    if (std::count(words.begin(), words.end(), "") != 0) fuzz_fail(TARGET, "an empty word below the count");
+    if (std::count(words.begin(), words.end(), "") != 0) fuzz_fail("an empty word below the count");
     return words;
-}
-
-extern "C" int LLVMFuzzerInitialize(int *, char ***)
-{
-    // The quoting logs every word; its lines go nowhere.
-    log_setGlobalContext("Z:\\dev\\null", "fuzz", "1.1.7.0", 0, 0, false);
-    return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
+    // The quoting logs every word; its lines go nowhere.
+    if (globalLogContext == NULL) log_setGlobalContext("Z:\\dev\\null", "fuzz", "1.1.7.0", 0, 0, false);
     std::string line((const char *)data, size);
     std::vector<std::string> pieces;
-    for (size_t start = 0, end; start <= size; start = end + 1) {
-        end = std::min(line.find('\0', start), size);
-        if (end > start) pieces.push_back(line.substr(start, end - start));
-    }
+    for (size_t start = 0, end; start <= size; start = end + 1)
+        if ((end = std::min(line.find('\0', start), size)) > start) pieces.push_back(line.substr(start, end - start));
     std::replace(line.begin(), line.end(), '\0', ' ');
     std::vector<std::string> words = _split(line);
 
@@ -52,15 +47,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     std::string run = line.substr(std::min(line.find_first_not_of(" \t"), size));
     run.erase(run.find_last_not_of(" \t") + 1);  // all of it when there is no run
     if (!run.empty() && run.find_first_of(" \t\"") == std::string::npos && words != std::vector<std::string>{run})
-        fuzz_fail(TARGET, "a single run was not kept whole");
-
-    // One copy fewer than the words need: a clean failure with an empty table.
-    char *table[AUTOIT3_TABLE_SIZE];
-    int count = -1;
-    autoit3_setAllocationLimit(words.empty() ? -1 : (int)(size % words.size()));
-    bool parsed = parseCommandLineAsAutoIt3(line.c_str(), &count, table);
-    autoit3_setAllocationLimit(-1);
-    if (parsed != words.empty() || count != 0 || table[0] != NULL) fuzz_fail(TARGET, "out of memory not clean");
+        fuzz_fail("a single run was not kept whole");
+    // One copy fewer than the words need: a clean failure that leaves no words.
+    if (!words.empty() && !_split(line, (int)(size % words.size())).empty()) fuzz_fail("out of memory not clean");
 
     // Quoted behind "x", each piece adds a blank and itself, bare or in quotes
     // with its quotes doubled; only a string reaching 2000 is refused.
@@ -69,16 +58,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     for (std::string &piece : pieces) {
         quoting.push_back(&piece[0]);
         bool bare = piece.find_first_of(" \t\n\v\"") == std::string::npos;
-        expected += bare ? piece.size() + 1 : piece.size() + std::count(piece.begin(), piece.end(), '"') + 3;
+        expected += piece.size() + (bare ? 1 : std::count(piece.begin(), piece.end(), '"') + 3);
     }
     char *params = buildCommandParamsForAutoIt3((int)quoting.size(), quoting.data());
-    if ((params == NULL) != (expected >= 2000)) fuzz_fail(TARGET, "refused other than at the 2000 bound");
+    if ((params == NULL) != (expected >= 2000)) fuzz_fail("refused other than at the 2000 bound");
     if (params == NULL) return 0;
     std::vector<std::string> back = _split(params);
     free(params);
 
     // Split again, the same pieces come back (the first 127).
     pieces.resize(std::min(pieces.size(), (size_t)AUTOIT3_MAX_WORDS));
-    if (back != pieces) fuzz_fail(TARGET, "words changed on the way");
+    if (back != pieces) fuzz_fail("words changed on the way");
     return 0;
 }

@@ -7,29 +7,22 @@
 #include "vekstringlib.h"
 #include "windows_helper.h"
 
-static std::string _privateFolder;  // removed at exit
-
-void fuzz_fail(const char *target, const char *what)
+void fuzz_fail(const char *what)
 {
-    printf("\n%s: %s\n", target, what);
+    printf("\n%s\n", what);
     fflush(stdout);
     abort();
 }
 
-// Removes the private folder; registered to run at exit.
-static void _removePrivateFolder(void)
-{
-    fuzz_remove(_privateFolder);
-}
-
 std::string fuzz_privateFolder(const char *name)
 {
+    static std::string folder;  // removed at exit
     char current[VEK_PATH_SIZE];
-    if (!win_getCurrentDirectory(current, sizeof current)) fuzz_fail(name, "the current folder is too long");
-    _privateFolder = std::string(current) + "\\" + name + "." + std::to_string(win_getProcessId());
-    if (!win_checkAndCreatePath(_privateFolder.c_str())) fuzz_fail(name, "cannot create the private folder");
-    atexit(_removePrivateFolder);
-    return _privateFolder;
+    if (!win_getCurrentDirectory(current, sizeof current)) fuzz_fail("the current folder is too long");
+    folder = std::string(current) + "\\" + name + "." + std::to_string(win_getProcessId());
+    if (!win_checkAndCreatePath(folder.c_str())) fuzz_fail("cannot create the private folder");
+    atexit([] { fuzz_remove(folder); });
+    return folder;
 }
 
 bool fuzz_remove(const std::string &path)

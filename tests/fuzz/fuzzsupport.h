@@ -4,9 +4,9 @@
 
 #include <string>
 
-// Prints "target: what" on standard output (the runs close standard error)
+// Prints what went wrong on standard output (the runs close standard error)
 // and aborts, so that libFuzzer keeps the input that caused it.
-[[noreturn]] void fuzz_fail(const char *target, const char *what);
+[[noreturn]] void fuzz_fail(const char *what);
 
 // Creates "<current folder>\<name>.<process id>" and returns it in Windows
 // form; the process fails when it cannot be made. The folder is removed when
