@@ -382,12 +382,12 @@ static bool _win_append(char **buf, size_t *len, size_t *cap, const char *text, 
 }
 
 // Appends one argument as Windows would see it on a command line: bare when it
-// holds no blank, tab or double quote, otherwise quoted with inner quotes
-// doubled. False when memory runs out.
+// is not empty and holds no blank, tab or double quote, otherwise quoted with
+// inner quotes doubled. False when memory runs out.
 static bool _win_appendArgument(char **buf, size_t *len, size_t *cap, const char *arg)
 {
     if (*len > 0 && !_win_append(buf, len, cap, " ", 1)) return false;
-    if (strpbrk(arg, " \t\"") == NULL) return _win_append(buf, len, cap, arg, strlen(arg));
+    if (arg[0] != '\0' && strpbrk(arg, " \t\"") == NULL) return _win_append(buf, len, cap, arg, strlen(arg));
     if (!_win_append(buf, len, cap, "\"", 1)) return false;
     for (const char *p = arg; *p != '\0'; p++) {
         if (!_win_append(buf, len, cap, p, 1)) return false;
@@ -415,10 +415,9 @@ const char *win_getCommandLine(void)
     char *line = NULL;
     size_t len = 0, cap = 0;
     ok = ok && _win_append(&line, &len, &cap, "", 0);
-    for (size_t i = 0; ok && i < rawLen; i += strlen(raw + i) + 1) {
-        // An empty argument vanishes, as it does on a Windows command line.
-        if (raw[i] != '\0') ok = _win_appendArgument(&line, &len, &cap, raw + i);
-    }
+    // An empty argument is written as "", which the splitting drops, as it
+    // does on a Windows command line.
+    for (size_t i = 0; ok && i < rawLen; i += strlen(raw + i) + 1) ok = _win_appendArgument(&line, &len, &cap, raw + i);
     free(raw);
     if (!ok) {
         free(line);

@@ -79,3 +79,23 @@ TEST(ProcessStart, FolderDescriptorsAndOutputOrder)
     ts::RunResult r = ts::run(ts::commandLine(ts::builtProgram("starter"), {}), folder);
     EXPECT_EQ("before\nfrom the child\nafter 0\n", ts::lf(r.out));
 }
+
+TEST(ProcessStart, RawCommandLineRebuiltFromTheArguments)
+{
+    // Natively the raw command line is rebuilt from the argument vector: an
+    // empty argument is written as "", others bare or quoted with inner
+    // quotes doubled. A shell gives the stand-in arguments our own start
+    // never could.
+    if (ts::onWindows()) GTEST_SKIP() << "the raw command line is the system's own";
+    std::string folder, errorText;
+    start("report r.txt\n", true, &folder, &errorText);
+    char program[4096];
+    ASSERT_TRUE(win_toNativePath(ts::join(folder, "autoit3.exe").c_str(), program, sizeof program));
+    std::string command = "Z:\\bin\\sh -c \"exec \"\"$0\"\" task.a3x '' 'a b' 'q\"\"q'\" \"" + std::string(program) + "\"";
+    char error[VEK_TEXT_SIZE];
+    EXPECT_EQ(0, win_executeCommand(&command[0], folder.c_str(), true, error));
+    ts::Report report = ts::readReport(ts::join(folder, "r.txt"));
+    // The program's path holds a blank, so it is quoted too.
+    EXPECT_EQ("\"" + std::string(program) + "\" task.a3x \"\" \"a b\" \"q\"\"q\"", report.commandLine);
+    EXPECT_EQ((std::vector<std::string>{program, "task.a3x", "a b", "q\"q"}), report.args);
+}
