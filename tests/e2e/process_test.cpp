@@ -91,7 +91,8 @@ TEST(ProcessStart, RawCommandLineRebuiltFromTheArguments)
     start("report r.txt\n", true, &folder, &errorText);
     char program[4096];
     ASSERT_TRUE(win_toNativePath(ts::join(folder, "autoit3.exe").c_str(), program, sizeof program));
-    std::string command = "Z:\\bin\\sh -c \"exec \"\"$0\"\" task.a3x '' 'a b' 'q\"\"q'\" \"" + std::string(program) + "\"";
+    std::string command =
+        "Z:\\bin\\sh -c \"exec \"\"$0\"\" task.a3x '' 'a b' 'q\"\"q'\" \"" + std::string(program) + "\"";
     char error[VEK_TEXT_SIZE];
     EXPECT_EQ(0, win_executeCommand(&command[0], folder.c_str(), true, error));
     ts::Report report = ts::readReport(ts::join(folder, "r.txt"));
