@@ -45,22 +45,8 @@ static void _fail(int code, const char *what, const char *name)
 // Splits the raw command line into _words, without a limit on their number.
 static void _splitCommandLine(void)
 {
-    const char *cursor = win_getCommandLine();
-    if (cursor == NULL) cursor = "";
-    int capacity = 0;
-    char *word = NULL;
-    bool outOfMemory = false;
-    while (autoit3_nextWord(&cursor, &word, &outOfMemory)) {
-        if (word == NULL) continue;
-        if (_wordCount == capacity) {
-            capacity = capacity ? capacity * 2 : 16;
-            char **grown = (char **)realloc(_words, (size_t)capacity * sizeof *grown);
-            if (grown == NULL) _fail(STANDIN_EXIT_FAILURE, "memoria insufficiente per", "argv");
-            _words = grown;
-        }
-        _words[_wordCount++] = word;
-    }
-    if (outOfMemory) _fail(STANDIN_EXIT_FAILURE, "memoria insufficiente per", "argv");
+    _words = autoit3_splitAll(win_getCommandLine(), &_wordCount);
+    if (_words == NULL) _fail(STANDIN_EXIT_FAILURE, "memoria insufficiente per", "argv");
 }
 
 // The whole file as a new terminated heap string, or null when it cannot be read.

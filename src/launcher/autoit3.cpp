@@ -110,6 +110,38 @@ bool parseCommandLineAsAutoIt3(const char *commandLine, int *argc, char **argTab
     return !outOfMemory;
 }
 
+char **autoit3_splitAll(const char *commandLine, int *count)
+{
+    const char *cursor = commandLine ? commandLine : "";
+    char **words = (char **)malloc(sizeof *words);
+    int n = 0;
+    char *word = NULL;
+    bool outOfMemory = words == NULL;
+    while (!outOfMemory && autoit3_nextWord(&cursor, &word, &outOfMemory)) {
+        if (word == NULL) continue;
+        char **grown = (char **)realloc(words, (size_t)(n + 2) * sizeof *words);
+        if (grown == NULL) {
+            free(word);
+            outOfMemory = true;
+            break;
+        }
+        words = grown;
+        words[n++] = word;
+    }
+    if (words != NULL) words[n] = NULL;
+    *count = outOfMemory ? 0 : n;
+    if (!outOfMemory) return words;
+    autoit3_freeWords(words);
+    return NULL;
+}
+
+void autoit3_freeWords(char **words)
+{
+    if (words == NULL) return;
+    for (int i = 0; words[i] != NULL; i++) free(words[i]);
+    free(words);
+}
+
 // --- Quoting ---------------------------------------------------------------
 
 static const char *const _AUTOIT3_MSG_NO_MEMORY_COMMAND =
@@ -124,6 +156,14 @@ static const char *const _AUTOIT3_MSG_NO_MEMORY_PROTECTED =
 static bool _autoit3_needsProtection(char c)
 {
     return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '"';
+}
+
+bool autoit3_needsProtection(const char *word)
+{
+    for (; *word != '\0'; word++) {
+        if (_autoit3_needsProtection(*word)) return true;
+    }
+    return false;
 }
 
 // A new heap copy of word with every double quote doubled (quotes of them

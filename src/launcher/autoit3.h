@@ -17,6 +17,19 @@ enum {
 // out (then *outOfMemory is set and *word is null).
 bool autoit3_nextWord(const char **cursor, char **word, bool *outOfMemory);
 
+// Splits commandLine into all its words, with no limit on their number: a new
+// heap vector of heap words ending with a null, *count words in it. Null when
+// memory ran out (nothing is left allocated then). Release with
+// autoit3_freeWords.
+char **autoit3_splitAll(const char *commandLine, int *count);
+
+// Releases a vector made by autoit3_splitAll; ignores null.
+void autoit3_freeWords(char **words);
+
+// True when word cannot stand bare on the interpreter's command line: it holds
+// a blank, tab, line feed, vertical tab or double quote.
+bool autoit3_needsProtection(const char *word);
+
 // Splits commandLine into argTable (AUTOIT3_TABLE_SIZE entries): at most
 // AUTOIT3_MAX_WORDS heap-copied words and a null after the last, count in
 // *argc. Returns false when a word could not be copied: every word already

@@ -24,9 +24,6 @@ enum {
     EXIT_AFTER_LOG = 4     // a failure once it exists
 };
 
-// Characters that make a word need double quotes on the interpreter's command line.
-static const char *const PROTECTED_CHARACTERS = " \t\n\v\"";
-
 // True when a and b are equal, ignoring the case of A to Z.
 static bool _equalsIgnoringCase(const char *a, const char *b)
 {
@@ -349,7 +346,7 @@ static char *_chooseIniFile(const char *exeFolder, const char *logName, char *en
 // quotes (inner ones doubled) only when it holds a character that needs them.
 static void _writeCommandPrefix(char *command, const char *exeFolder, const char *scriptName)
 {
-    if (strpbrk(scriptName, PROTECTED_CHARACTERS) == NULL) {
+    if (!autoit3_needsProtection(scriptName)) {
         str_format(command, VEK_TEXT_SIZE, "\"%s\\autoit3.exe\" %s", exeFolder, scriptName);
         return;
     }

@@ -427,42 +427,6 @@ const char *win_getCommandLine(void)
     return commandLine;
 }
 
-// The words of a command line as a null-terminated vector of heap strings, or
-// null when memory runs out or there is no word.
-static char **_win_splitCommand(const char *command)
-{
-    char **argv = NULL;
-    size_t count = 0;
-    const char *cursor = command;
-    char *word = NULL;
-    bool outOfMemory = false;
-    while (autoit3_nextWord(&cursor, &word, &outOfMemory)) {
-        if (word == NULL) continue;
-        char **grown = (char **)realloc(argv, (count + 2) * sizeof *argv);
-        if (grown == NULL) {
-            free(word);
-            outOfMemory = true;
-            break;
-        }
-        argv = grown;
-        argv[count++] = word;
-        argv[count] = NULL;
-    }
-    if (outOfMemory || count == 0) {
-        for (size_t i = 0; i < count; i++) free(argv[i]);
-        free(argv);
-        return NULL;
-    }
-    return argv;
-}
-
-// Releases a vector made by _win_splitCommand.
-static void _win_freeVector(char **argv)
-{
-    for (size_t i = 0; argv[i] != NULL; i++) free(argv[i]);
-    free(argv);
-}
-
 // In the child: the standard streams as asked, no other descriptor, the
 // working folder, then the program. Reports errno on the pipe if it fails.
 static void _win_execChild(char *const *argv, const char *program, const char *folder, int errorPipe,
@@ -509,8 +473,10 @@ static pid_t _win_spawn(const char *command, const char *folder, bool detach, in
         *error = errno;
         return -1;
     }
-    char **argv = _win_splitCommand(command);
-    if (argv == NULL) {
+    int words = 0;
+    char **argv = autoit3_splitAll(command, &words);
+    if (argv == NULL || words == 0) {
+        autoit3_freeWords(argv);
         *error = ENOENT;
         return -1;
     }
@@ -524,13 +490,13 @@ static pid_t _win_spawn(const char *command, const char *folder, bool detach, in
     }
     if (!mapped) {
         *error = ENOENT;
-        _win_freeVector(argv);
+        autoit3_freeWords(argv);
         return -1;
     }
     int pipeFds[2];
     if (pipe2(pipeFds, O_CLOEXEC) != 0) {
         *error = errno;
-        _win_freeVector(argv);
+        autoit3_freeWords(argv);
         return -1;
     }
     long openMax = sysconf(_SC_OPEN_MAX);
@@ -546,7 +512,7 @@ static pid_t _win_spawn(const char *command, const char *folder, bool detach, in
         _win_execChild(argv, program, nativeFolder, pipeFds[1], outFd, errFd, maxFd);
     }
     close(pipeFds[1]);
-    _win_freeVector(argv);
+    autoit3_freeWords(argv);
     if (pid < 0) {
         *error = errno;
         close(pipeFds[0]);
