@@ -562,17 +562,28 @@ static int _win_waitChild(pid_t pid, char *errorText)
     return 1;
 }
 
-int win_executeCommand(char *command, const char *folder, bool wait, char *errorText)
+// Empties the error text and flushes the standard streams, so that what the
+// launcher printed comes before anything the child prints.
+static void _win_prepareStart(char *errorText)
 {
-    int error = 0;
     errorText[0] = '\0';
     fflush(stdout);
     fflush(stderr);
+}
+
+// Writes the message of a start that failed with error into errorText; 1.
+static int _win_startFailed(char *errorText, int error)
+{
+    str_format(errorText, VEK_TEXT_SIZE, "Errore durante l'esecuzione del comando: %lu", (unsigned long)error);
+    return 1;
+}
+
+int win_executeCommand(char *command, const char *folder, bool wait, char *errorText)
+{
+    int error = 0;
+    _win_prepareStart(errorText);
     pid_t pid = _win_spawn(command, folder, !wait, -1, -1, &error);
-    if (pid < 0) {
-        str_format(errorText, VEK_TEXT_SIZE, "Errore durante l'esecuzione del comando: %lu", (unsigned long)error);
-        return 1;
-    }
+    if (pid < 0) return _win_startFailed(errorText, error);
     if (!wait) return 0;
     return _win_waitChild(pid, errorText);
 }
@@ -583,12 +594,9 @@ int win_executeCommandCaptured(char *command, const char *folder, const char *ou
     char nativeOut[_WIN_NATIVE_SIZE];
     char nativeErr[_WIN_NATIVE_SIZE];
     int error = 0;
-    errorText[0] = '\0';
-    fflush(stdout);
-    fflush(stderr);
+    _win_prepareStart(errorText);
     if (!_win_toPosix(outPath, nativeOut, sizeof nativeOut) || !_win_toPosix(errPath, nativeErr, sizeof nativeErr)) {
-        str_format(errorText, VEK_TEXT_SIZE, "Errore durante l'esecuzione del comando: %lu", (unsigned long)errno);
-        return 1;
+        return _win_startFailed(errorText, errno);
     }
     int outFd = open(nativeOut, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
     int errFd = open(nativeErr, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
@@ -600,10 +608,7 @@ int win_executeCommandCaptured(char *command, const char *folder, const char *ou
     }
     if (outFd >= 0) close(outFd);
     if (errFd >= 0) close(errFd);
-    if (pid < 0) {
-        str_format(errorText, VEK_TEXT_SIZE, "Errore durante l'esecuzione del comando: %lu", (unsigned long)error);
-        return 1;
-    }
+    if (pid < 0) return _win_startFailed(errorText, error);
     return _win_waitChild(pid, errorText);
 }
 
