@@ -19,9 +19,11 @@ TEST(LogMultiProcess, EveryLineOnceAndWholeWithAndWithoutRotation)
     using Clock = std::chrono::steady_clock;
     const int WRITERS = 8, LINES = 500;
     const std::string FILLER = " abcdefghijklmnopqrstuvwxyz0123456789";   // what logwriter puts after "<tag> <n>"
-    // last: the suffix of the last numbered file that the run must have filled.
-    const struct { const char *name, *last; int maxFiles, maxFileSize; } runs[] = {
-        {"log_multiprocess", "", 0, 0}, {"log_multiprocess_rotation", ".10", 1000, 16384}};
+    // numbered: how many numbered files the run must have filled at least. The
+    // writers rotate uncoordinated, so which numbers are taken at the end
+    // varies (a place may be empty for a moment); how many does not drop.
+    const struct { const char *name; int numbered, maxFiles, maxFileSize; } runs[] = {
+        {"log_multiprocess", 0, 0, 0}, {"log_multiprocess_rotation", 10, 1000, 16384}};
     for (const auto &run : runs) {
         std::string folder = ts::makeWorkFolder(run.name), log = ts::join(folder, "shared.log");
         std::map<std::string, int> copies;   // every expected record text, with the copies found
@@ -40,8 +42,9 @@ TEST(LogMultiProcess, EveryLineOnceAndWholeWithAndWithoutRotation)
                    Clock::now() < start + std::chrono::minutes(9))
                 win_sleep(20);
         long long ms = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
-        int found = 0, damaged = 0, duplicated = 0;
-        for (int n = 0; n == 0 || n < run.maxFiles; n++)
+        int found = 0, damaged = 0, duplicated = 0, numbered = 0;
+        for (int n = 0; n == 0 || n < run.maxFiles; n++) {
+            numbered += n > 0 && ts::fileExists(log + "." + std::to_string(n));
             for (const std::string &line : ts::lines(ts::readFile(n == 0 ? log : log + "." + std::to_string(n)))) {
                 ts::LogRecord r;
                 bool good = ts::parseLogRecord(line, &r) && r.app == "logwriter" && r.version == "1.1.1.7" &&
@@ -50,8 +53,9 @@ TEST(LogMultiProcess, EveryLineOnceAndWholeWithAndWithoutRotation)
                 found += good && copies[r.text]++ == 0;
                 duplicated += good && copies[r.text] > 1;
             }
+        }
         printf("[ figures  ] %s (%s): %d processes x %d lines, %d lines found, %d damaged, %d duplicated, %lld ms\n",
                run.name, win_platformName(), WRITERS, LINES, found, damaged, duplicated, ms);
-        EXPECT_TRUE(found == WRITERS * LINES && !damaged && !duplicated && ts::fileExists(log + run.last)) << run.name;
+        EXPECT_TRUE(found == WRITERS * LINES && !damaged && !duplicated && numbered >= run.numbered) << run.name;
     }
 }
