@@ -10,22 +10,23 @@
 #include <vector>
 
 #include "autoit3.h"
+#include "failing_malloc.h"
 #include "fuzzsupport.h"
 #include "log.h"
 
-// The words of line split while `allowed` copies may be made (negative: any
-// number), after checking the table: at most 127 words, none null or empty, a
-// null after the last, and a failure exactly when copies were limited. The
+// The words of line split with the copy of word `failingCopy` failing for
+// want of memory (negative: none), after checking the table: at most 127 words, none null or empty, a
+// null after the last, and a failure exactly when a copy failed. The
 // copies are released.
-static std::vector<std::string> _split(const std::string &line, int allowed = -1)
+static std::vector<std::string> _split(const std::string &line, int failingCopy = -1)
 {
     char *table[AUTOIT3_TABLE_SIZE];
     memset(table, 0xA5, sizeof table);  // a hole would not read as null
     int count = -1;
-    autoit3_setAllocationLimit(allowed);
+    ts::failAllocation(failingCopy);
     bool parsed = parseCommandLineAsAutoIt3(line.c_str(), &count, table);
-    autoit3_setAllocationLimit(-1);
-    if (parsed != (allowed < 0) || count < 0 || count > AUTOIT3_MAX_WORDS || table[count]) fuzz_fail("bad table");
+    ts::failAllocation(-1);
+    if (parsed != (failingCopy < 0) || count < 0 || count > AUTOIT3_MAX_WORDS || table[count]) fuzz_fail("bad table");
     std::vector<std::string> words(table, table + count);  // a null or stray word crashes here
     for (int i = 0; i < count; i++) free(table[i]);
     if (std::count(words.begin(), words.end(), "") != 0) fuzz_fail("an empty word below the count");

@@ -1,0 +1,816 @@
+// windows_helper, POSIX backend: answers a Linux process's questions the way
+// Windows answers a Windows process. Paths come and go in Windows form; drive
+// Z: is the file-system root, exactly as Wine presents a Linux file system,
+// and each path is mapped to POSIX form just before the system call.
+#include "windows_helper.h"
+
+#include "autoit3_words.h"
+#include "vekstringlib.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include <fcntl.h>
+#include <pwd.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/types.h>
+#include <sys/wait.h>
+#include <time.h>
+#include <unistd.h>
+
+enum {
+    _WIN_COMPUTER_NAME_SIZE = 16,   // 15 characters, as on Windows
+    _WIN_USER_NAME_SIZE = 257       // 256 characters, as on Windows
+};
+
+static char computerName[_WIN_COMPUTER_NAME_SIZE];
+static char userName[_WIN_USER_NAME_SIZE];
+
+struct win_file {
+    int fd;
+};
+
+// --- Windows-form path rules (the shell's path functions, done by hand) -------
+
+// True for a path that begins with a drive designator ("X:").
+static bool _win_hasDrive(const char *path)
+{
+    return path[0] != '\0' && path[1] == ':';
+}
+
+// True when the path is relative: neither rooted ("\x") nor on a drive.
+static bool _win_isRelative(const char *path)
+{
+    return !(path[0] == '\\' || _win_hasDrive(path));
+}
+
+// True for a UNC path ("\\server\share").
+static bool _win_isUnc(const char *path)
+{
+    return path[0] == '\\' && path[1] == '\\';
+}
+
+// Cuts a path to its root: "X:\" for a drive path, "\" for a rooted one,
+// "\\server\share" for a UNC path.
+static void _win_stripToRoot(char *path)
+{
+    if (_win_hasDrive(path)) {
+        path[path[2] == '\\' ? 3 : 2] = '\0';
+    } else if (_win_isUnc(path)) {
+        char *share = strchr(path + 2, '\\');
+        char *rest = share ? strchr(share + 1, '\\') : NULL;
+        if (rest) *rest = '\0';
+    } else if (path[0] == '\\') {
+        path[1] = '\0';
+    } else {
+        path[0] = '\0';
+    }
+}
+
+// Resolves "." and ".." segments of src into dst (VEK_PATH_SIZE); ".." never
+// climbs above a drive root.
+static void _win_canonicalize(char *dst, const char *src)
+{
+    size_t n = 0;
+    size_t root = 0;
+    if (src[0] == '\0') {
+        str_assign(dst, "\\", VEK_PATH_SIZE);
+        return;
+    }
+    if (_win_hasDrive(src)) {
+        dst[n++] = src[0];
+        dst[n++] = ':';
+        src += 2;
+        if (*src == '\\') dst[n++] = *src++;
+    } else if (*src == '\\') {
+        dst[n++] = *src++;
+    }
+    root = n;
+    while (*src != '\0' && n + 1 < VEK_PATH_SIZE) {
+        bool segmentStart = (n == root) || dst[n - 1] == '\\';
+        if (segmentStart && src[0] == '.' && src[1] == '\\') {
+            src += 2;
+            continue;
+        }
+        if (segmentStart && src[0] == '.' && src[1] == '.' && (src[2] == '\\' || src[2] == '\0')) {
+            // Drop the previous segment, but never the root; a final ".."
+            // leaves no trailing backslash.
+            if (n > root) {
+                n--;
+                while (n > root && dst[n - 1] != '\\') n--;
+                if (src[2] == '\0' && n > root) n--;
+            }
+            src += (src[2] == '\\') ? 3 : 2;
+            continue;
+        }
+        dst[n++] = *src++;
+    }
+    if (n == 2 && dst[1] == ':') dst[n++] = '\\';
+    dst[n] = '\0';
+}
+
+// Joins dir and file by the shell's combining rules into dest (VEK_PATH_SIZE);
+// false when the joined text would not fit.
+static bool _win_pathCombine(char *dest, const char *dir, const char *file)
+{
+    char tmp[VEK_PATH_SIZE];
+    dest[0] = '\0';
+    if (dir == NULL && file == NULL) return false;
+    if (file == NULL || file[0] == '\0') {
+        str_assign(tmp, dir ? dir : "", sizeof tmp);
+    } else if (dir == NULL || dir[0] == '\0' || (!_win_isRelative(file) && (file[0] != '\\' || _win_isUnc(file)))) {
+        str_assign(tmp, file, sizeof tmp);
+    } else {
+        str_assign(tmp, dir, sizeof tmp);
+        if (!_win_isRelative(file)) {
+            _win_stripToRoot(tmp);
+            file++;
+        }
+        size_t len = strlen(tmp);
+        if (len > 0 && tmp[len - 1] != '\\') {
+            if (len + 1 >= sizeof tmp) return false;
+            tmp[len++] = '\\';
+            tmp[len] = '\0';
+        }
+        if (len + strlen(file) >= sizeof tmp) return false;
+        memcpy(tmp + len, file, strlen(file) + 1);
+    }
+    _win_canonicalize(dest, tmp);
+    return true;
+}
+
+// Pointer to the last component of a path (after the last "\", "/" or ":"
+// that is followed by something other than a separator).
+static const char *_win_findFileName(const char *path)
+{
+    const char *name = path;
+    for (const char *p = path; *p != '\0'; p++) {
+        if ((*p == '\\' || *p == '/' || *p == ':') && p[1] != '\0' && p[1] != '\\' && p[1] != '/') name = p + 1;
+    }
+    return name;
+}
+
+// Removes the last component and the backslash before it; a root keeps its
+// backslash ("Z:\lirmak.exe" gives "Z:\").
+static void _win_removeFileSpec(char *path)
+{
+    char *start = path;
+    char *cut = path;
+    if (*start == '\\') cut = ++start;
+    if (*start == '\\') cut = ++start;
+    for (char *p = start; *p != '\0'; p++) {
+        if (*p == '\\') {
+            cut = p;
+        } else if (*p == ':') {
+            cut = p + 1;
+            if (p[1] == '\\') cut = ++p + 1;
+        }
+    }
+    *cut = '\0';
+}
+
+// Removes the last extension of a file name ("lirmak.old.exe" -> "lirmak.old").
+static void _win_removeExtension(char *path)
+{
+    char *dot = NULL;
+    for (char *p = path; *p != '\0'; p++) {
+        if (*p == '\\' || *p == ' ') dot = NULL;
+        else if (*p == '.') dot = p;
+    }
+    if (dot) *dot = '\0';
+}
+
+// --- Mapping between Windows form and POSIX form --------------------------------
+
+// Maps a Windows-form path to POSIX form into out; false (errno ENOENT or
+// ENAMETOOLONG) for another drive, a UNC path, or a result that does not fit.
+static bool _win_toPosix(const char *path, char *out, size_t size)
+{
+    const char *rest = path;
+    size_t n = 0;
+    if (_win_hasDrive(path)) {
+        if (path[0] != 'Z' && path[0] != 'z') {
+            errno = ENOENT;
+            return false;
+        }
+        rest = path + 2;
+        if (size < 2) {
+            errno = ENAMETOOLONG;
+            return false;
+        }
+        out[n++] = '/';
+        if (*rest == '\\' || *rest == '/') rest++;
+    } else if (_win_isUnc(path)) {
+        errno = ENOENT;
+        return false;
+    }
+    for (; *rest != '\0'; rest++) {
+        if (n + 1 >= size) {
+            errno = ENAMETOOLONG;
+            return false;
+        }
+        out[n++] = (*rest == '\\') ? '/' : *rest;
+    }
+    if (n >= size) {
+        errno = ENAMETOOLONG;
+        return false;
+    }
+    out[n] = '\0';
+    return true;
+}
+
+// Writes the Windows form of an absolute POSIX path into out; false when it
+// does not fit.
+static bool _win_fromPosix(const char *path, char *out, size_t size)
+{
+    int wanted = str_format(out, size, "Z:%s", path);
+    if (wanted < 0 || (size_t)wanted >= size) return false;
+    for (char *p = out; *p != '\0'; p++) {
+        if (*p == '/') *p = '\\';
+    }
+    return true;
+}
+
+enum { _WIN_NATIVE_SIZE = 4096 };
+
+// --- Identity, paths and folders ----------------------------------------------
+
+const char *win_platformName(void)
+{
+    return "posix";
+}
+
+void win_getExeInfo(char *exePath, char *exeFolder, char *exeBaseName, char *errorText)
+{
+    char native[_WIN_NATIVE_SIZE];
+    errorText[0] = '\0';
+    ssize_t n = readlink("/proc/self/exe", native, sizeof native - 1);
+    if (n <= 0 || (size_t)n >= sizeof native - 1) {
+        str_format(errorText, VEK_TEXT_SIZE, "Errore durante l'ottenimento del percorso dell'eseguibile.");
+        return;
+    }
+    native[n] = '\0';
+    // A path cut to fit would name another folder and another script.
+    if (!_win_fromPosix(native, exePath, VEK_PATH_SIZE)) {
+        str_format(errorText, VEK_TEXT_SIZE, "Errore durante l'ottenimento del percorso dell'eseguibile.");
+        return;
+    }
+    str_assign(exeFolder, exePath, VEK_PATH_SIZE);
+    _win_removeFileSpec(exeFolder);
+    str_assign(exeBaseName, _win_findFileName(exePath), VEK_PATH_SIZE);
+    _win_removeExtension(exeBaseName);
+}
+
+bool win_fileExists(const char *path)
+{
+    char native[_WIN_NATIVE_SIZE];
+    struct stat st;
+    if (path[0] == '\0' || !_win_toPosix(path, native, sizeof native)) return false;
+    return stat(native, &st) == 0;
+}
+
+bool win_pathIsDirectory(const char *path)
+{
+    char native[_WIN_NATIVE_SIZE];
+    struct stat st;
+    if (path[0] == '\0' || !_win_toPosix(path, native, sizeof native)) return false;
+    return stat(native, &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+char *win_getAppDataPath(void)
+{
+    char native[_WIN_NATIVE_SIZE];
+    char path[_WIN_NATIVE_SIZE];
+    const char *xdg = getenv("XDG_DATA_HOME");
+    const char *home = getenv("HOME");
+    if (xdg != NULL && xdg[0] == '/') {
+        str_assign(native, xdg, sizeof native);
+    } else if (home != NULL && home[0] == '/') {
+        int wanted = str_format(native, sizeof native, "%s/.local/share", home);
+        if (wanted < 0 || (size_t)wanted >= sizeof native) return NULL;
+    } else {
+        return NULL;
+    }
+    if (!_win_fromPosix(native, path, sizeof path)) return NULL;
+    size_t len = strlen(path);
+    if (len > 0 && path[len - 1] == '\\') path[len - 1] = '\0';
+    return strdup(path);
+}
+
+bool win_checkAndCreatePath(const char *path)
+{
+    char native[_WIN_NATIVE_SIZE];
+    struct stat st;
+    if (!_win_toPosix(path, native, sizeof native)) return false;
+    if (stat(native, &st) == 0 && S_ISDIR(st.st_mode)) return true;
+    return mkdir(native, 0777) == 0;
+}
+
+char *win_concatPaths(const char *dir, const char *file)
+{
+    char joined[VEK_PATH_SIZE];
+    if (!_win_pathCombine(joined, dir, file)) return NULL;
+    return strdup(joined);
+}
+
+bool win_combinePath(char *dest, const char *dir, const char *file)
+{
+    return _win_pathCombine(dest, dir, file);
+}
+
+const char *win_getComputerName(void)
+{
+    char host[256];
+    if (gethostname(host, sizeof host) != 0) return NULL;
+    host[sizeof host - 1] = '\0';
+    char *dot = strchr(host, '.');
+    if (dot) *dot = '\0';
+    if (host[0] == '\0' || strlen(host) >= sizeof computerName) return NULL;
+    for (size_t i = 0; host[i] != '\0'; i++) {
+        computerName[i] = (host[i] >= 'a' && host[i] <= 'z') ? (char)(host[i] - 'a' + 'A') : host[i];
+        computerName[i + 1] = '\0';
+    }
+    return computerName;
+}
+
+const char *win_getCurrentUserName(void)
+{
+    struct passwd *pw = getpwuid(geteuid());
+    if (pw == NULL || pw->pw_name == NULL || strlen(pw->pw_name) >= sizeof userName) return NULL;
+    str_assign(userName, pw->pw_name, sizeof userName);
+    return userName;
+}
+
+bool win_hasWritePermissionInDirectory(const char *path)
+{
+    char native[_WIN_NATIVE_SIZE];
+    struct stat st;
+    if (!_win_toPosix(path, native, sizeof native) || stat(native, &st) != 0) {
+        fputs("Errore durante il recupero delle informazioni sulla sicurezza della directory.\n", stderr);
+        return false;
+    }
+    return access(native, R_OK | W_OK | X_OK) == 0;
+}
+
+bool win_hasWritePermission(const char *path)
+{
+    char native[_WIN_NATIVE_SIZE];
+    if (!_win_toPosix(path, native, sizeof native)) return false;
+    return access(native, W_OK) == 0;
+}
+
+// --- Processes -----------------------------------------------------------------
+
+// Appends text to a growing heap buffer; false when memory runs out.
+static bool _win_append(char **buf, size_t *len, size_t *cap, const char *text, size_t n)
+{
+    if (*len + n + 1 > *cap) {
+        size_t next = (*cap == 0) ? 256 : *cap;
+        while (*len + n + 1 > next) next *= 2;
+        char *grown = (char *)realloc(*buf, next);
+        if (grown == NULL) return false;
+        *buf = grown;
+        *cap = next;
+    }
+    memcpy(*buf + *len, text, n);
+    *len += n;
+    (*buf)[*len] = '\0';
+    return true;
+}
+
+// Appends one argument as Windows would see it on a command line: bare when it
+// is not empty and holds no blank, tab or double quote, otherwise quoted with
+// inner quotes doubled. False when memory runs out.
+static bool _win_appendArgument(char **buf, size_t *len, size_t *cap, const char *arg)
+{
+    if (*len > 0 && !_win_append(buf, len, cap, " ", 1)) return false;
+    if (arg[0] != '\0' && strpbrk(arg, " \t\"") == NULL) return _win_append(buf, len, cap, arg, strlen(arg));
+    if (!_win_append(buf, len, cap, "\"", 1)) return false;
+    for (const char *p = arg; *p != '\0'; p++) {
+        if (!_win_append(buf, len, cap, p, 1)) return false;
+        if (*p == '"' && !_win_append(buf, len, cap, "\"", 1)) return false;
+    }
+    return _win_append(buf, len, cap, "\"", 1);
+}
+
+const char *win_getCommandLine(void)
+{
+    static char *commandLine = NULL;
+    static char empty[1] = "";
+    if (commandLine != NULL) return commandLine;
+
+    FILE *f = fopen("/proc/self/cmdline", "rbe");
+    if (f == NULL) return empty;
+    char *raw = NULL;
+    size_t rawLen = 0, rawCap = 0;
+    char chunk[4096];
+    size_t got;
+    bool ok = true;
+    while (ok && (got = fread(chunk, 1, sizeof chunk, f)) > 0) ok = _win_append(&raw, &rawLen, &rawCap, chunk, got);
+    fclose(f);
+
+    char *line = NULL;
+    size_t len = 0, cap = 0;
+    ok = ok && _win_append(&line, &len, &cap, "", 0);
+    // An empty argument is written as "", which the splitting drops, as it
+    // does on a Windows command line.
+    for (size_t i = 0; ok && i < rawLen; i += strlen(raw + i) + 1) ok = _win_appendArgument(&line, &len, &cap, raw + i);
+    free(raw);
+    if (!ok) {
+        free(line);
+        return empty;
+    }
+    commandLine = line;
+    return commandLine;
+}
+
+// In the child: the standard streams as asked, no other descriptor, the
+// working folder, then the program. Reports errno on the pipe if it fails.
+static void _win_execChild(char *const *argv, const char *program, const char *folder, int errorPipe,
+                           int outFd, int errFd, int maxFd)
+{
+    if (outFd >= 0) {
+        int nullFd = open("/dev/null", O_RDONLY);
+        if (nullFd >= 0) dup2(nullFd, 0);
+        dup2(outFd, 1);
+        dup2(errFd, 2);
+    }
+    // Nothing but the standard streams reaches the program (the error pipe
+    // closes itself at exec). close_range does it in two calls; without it,
+    // one call per possible descriptor.
+    bool closed = (errorPipe <= 3 || close_range(3, (unsigned)errorPipe - 1, 0) == 0) &&
+                  close_range((unsigned)errorPipe + 1, ~0u, 0) == 0;
+    if (!closed) {
+        for (int fd = 3; fd < maxFd; fd++) {
+            if (fd != errorPipe) close(fd);
+        }
+    }
+    int error = 0;
+    if (chdir(folder) != 0) {
+        error = errno;
+    } else {
+        execv(program, argv);
+        error = errno;
+    }
+    ssize_t ignored = write(errorPipe, &error, sizeof error);
+    (void)ignored;
+    _exit(127);
+}
+
+// Starts the command in folder. Returns the child's pid (0 when detached) or
+// -1 with the system error number in *error. A detached child is started
+// through an intermediate process, so no zombie is left behind.
+static pid_t _win_spawn(const char *command, const char *folder, bool detach, int outFd, int errFd, int *error)
+{
+    char nativeFolder[_WIN_NATIVE_SIZE];
+    char program[_WIN_NATIVE_SIZE];
+    char cwd[_WIN_NATIVE_SIZE];
+    *error = 0;
+    if (!_win_toPosix(folder, nativeFolder, sizeof nativeFolder)) {
+        *error = errno;
+        return -1;
+    }
+    int words = 0;
+    char **argv = autoit3_splitAll(command, &words);
+    if (argv == NULL || words == 0) {
+        autoit3_freeWords(argv);
+        *error = ENOENT;
+        return -1;
+    }
+    // A relative program is found from the launcher's folder, not the child's.
+    bool mapped = _win_toPosix(argv[0], program, sizeof program);
+    if (mapped && program[0] != '/' && getcwd(cwd, sizeof cwd) != NULL) {
+        char relative[_WIN_NATIVE_SIZE];
+        str_assign(relative, program, sizeof relative);
+        int wanted = str_format(program, sizeof program, "%s/%s", cwd, relative);
+        mapped = wanted > 0 && (size_t)wanted < sizeof program;
+    }
+    if (!mapped) {
+        *error = ENOENT;
+        autoit3_freeWords(argv);
+        return -1;
+    }
+    int pipeFds[2];
+    if (pipe2(pipeFds, O_CLOEXEC) != 0) {
+        *error = errno;
+        autoit3_freeWords(argv);
+        return -1;
+    }
+    long openMax = sysconf(_SC_OPEN_MAX);
+    int maxFd = (openMax > 0 && openMax < 65536) ? (int)openMax : 65536;
+
+    pid_t pid = fork();
+    if (pid == 0) {
+        close(pipeFds[0]);
+        if (detach) {
+            pid_t grandchild = fork();
+            if (grandchild != 0) _exit(grandchild < 0 ? 1 : 0);
+        }
+        _win_execChild(argv, program, nativeFolder, pipeFds[1], outFd, errFd, maxFd);
+    }
+    close(pipeFds[1]);
+    autoit3_freeWords(argv);
+    if (pid < 0) {
+        *error = errno;
+        close(pipeFds[0]);
+        return -1;
+    }
+    if (detach) {
+        int status = 0;
+        while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+        }
+        if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+            *error = EAGAIN;
+            close(pipeFds[0]);
+            return -1;
+        }
+    }
+    int childError = 0;
+    ssize_t got;
+    while ((got = read(pipeFds[0], &childError, sizeof childError)) < 0 && errno == EINTR) {
+    }
+    close(pipeFds[0]);
+    if (got == (ssize_t)sizeof childError) {
+        if (!detach) {
+            while (waitpid(pid, NULL, 0) < 0 && errno == EINTR) {
+            }
+        }
+        *error = childError;
+        return -1;
+    }
+    return detach ? 0 : pid;
+}
+
+// Waits for the child and returns its exit code (128 + N for a child killed by
+// signal N), or 1 with a message in errorText when the wait fails.
+static int _win_waitChild(pid_t pid, char *errorText)
+{
+    int status = 0;
+    pid_t got;
+    while ((got = waitpid(pid, &status, 0)) < 0 && errno == EINTR) {
+    }
+    if (got < 0) {
+        str_format(errorText, VEK_TEXT_SIZE, "Errore durante l'attesa del comando: %lu", (unsigned long)errno);
+        return 1;
+    }
+    if (WIFEXITED(status)) return WEXITSTATUS(status);
+    if (WIFSIGNALED(status)) return 128 + WTERMSIG(status);
+    str_format(errorText, VEK_TEXT_SIZE, "Errore durante la lettura del codice di uscita: %lu", (unsigned long)status);
+    return 1;
+}
+
+// Empties the error text and flushes the standard streams, so that what the
+// launcher printed comes before anything the child prints.
+static void _win_prepareStart(char *errorText)
+{
+    errorText[0] = '\0';
+    fflush(stdout);
+    fflush(stderr);
+}
+
+// Writes the message of a start that failed with error into errorText; 1.
+static int _win_startFailed(char *errorText, int error)
+{
+    str_format(errorText, VEK_TEXT_SIZE, "Errore durante l'esecuzione del comando: %lu", (unsigned long)error);
+    return 1;
+}
+
+int win_executeCommand(char *command, const char *folder, bool wait, char *errorText)
+{
+    int error = 0;
+    _win_prepareStart(errorText);
+    pid_t pid = _win_spawn(command, folder, !wait, -1, -1, &error);
+    if (pid < 0) return _win_startFailed(errorText, error);
+    if (!wait) return 0;
+    return _win_waitChild(pid, errorText);
+}
+
+int win_executeCommandCaptured(char *command, const char *folder, const char *outPath, const char *errPath,
+                               char *errorText)
+{
+    char nativeOut[_WIN_NATIVE_SIZE];
+    char nativeErr[_WIN_NATIVE_SIZE];
+    int error = 0;
+    _win_prepareStart(errorText);
+    if (!_win_toPosix(outPath, nativeOut, sizeof nativeOut) || !_win_toPosix(errPath, nativeErr, sizeof nativeErr)) {
+        return _win_startFailed(errorText, errno);
+    }
+    int outFd = open(nativeOut, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    int errFd = open(nativeErr, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    pid_t pid = -1;
+    if (outFd < 0 || errFd < 0) {
+        error = errno;
+    } else {
+        pid = _win_spawn(command, folder, false, outFd, errFd, &error);
+    }
+    if (outFd >= 0) close(outFd);
+    if (errFd >= 0) close(errFd);
+    if (pid < 0) return _win_startFailed(errorText, error);
+    return _win_waitChild(pid, errorText);
+}
+
+unsigned long win_getProcessId(void)
+{
+    return (unsigned long)getpid();
+}
+
+void win_sleep(unsigned long milliseconds)
+{
+    struct timespec left;
+    left.tv_sec = (time_t)(milliseconds / 1000);
+    left.tv_nsec = (long)(milliseconds % 1000) * 1000000L;
+    while (nanosleep(&left, &left) != 0 && errno == EINTR) {
+    }
+}
+
+bool win_getCurrentDirectory(char *buf, size_t size)
+{
+    char native[_WIN_NATIVE_SIZE];
+    if (getcwd(native, sizeof native) == NULL) return false;
+    return _win_fromPosix(native, buf, size);
+}
+
+// --- Files ---------------------------------------------------------------------------
+
+FILE *win_fopen(const char *path, const char *mode)
+{
+    char native[_WIN_NATIVE_SIZE];
+    char nativeMode[16];
+    if (!_win_toPosix(path, native, sizeof native)) return NULL;
+    // Our files never reach a child process.
+    str_format(nativeMode, sizeof nativeMode, "%se", mode);
+    return fopen(native, nativeMode);
+}
+
+// A win_file on path opened (created when missing) with the given flags;
+// null with errno set.
+static win_file *_win_openFile(const char *path, int flags)
+{
+    char native[_WIN_NATIVE_SIZE];
+    if (!_win_toPosix(path, native, sizeof native)) return NULL;
+    int fd = open(native, flags | O_CREAT | O_CLOEXEC, 0666);
+    if (fd < 0) return NULL;
+    win_file *file = (win_file *)malloc(sizeof *file);
+    if (file == NULL) {
+        close(fd);
+        errno = ENOMEM;
+        return NULL;
+    }
+    file->fd = fd;
+    return file;
+}
+
+win_file *win_openAppend(const char *path)
+{
+    return _win_openFile(path, O_WRONLY | O_APPEND);
+}
+
+win_file *win_openExclusive(const char *path)
+{
+    // POSIX locks are advisory: nothing can keep another process from opening
+    // the file, so it is only opened here.
+    return _win_openFile(path, O_RDWR);
+}
+
+bool win_appendRecord(win_file *file, const char *text, size_t len)
+{
+    // O_APPEND puts each write at the end of the file in one step.
+    while (len > 0) {
+        ssize_t written = write(file->fd, text, len);
+        if (written < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        text += written;
+        len -= (size_t)written;
+    }
+    return true;
+}
+
+void win_closeFile(win_file *file)
+{
+    if (file == NULL) return;
+    close(file->fd);
+    free(file);
+}
+
+bool win_renameReplace(const char *from, const char *to)
+{
+    char nativeFrom[_WIN_NATIVE_SIZE];
+    char nativeTo[_WIN_NATIVE_SIZE];
+    if (!_win_toPosix(from, nativeFrom, sizeof nativeFrom) || !_win_toPosix(to, nativeTo, sizeof nativeTo)) {
+        return false;
+    }
+    return rename(nativeFrom, nativeTo) == 0;
+}
+
+bool win_renameNoReplace(const char *from, const char *to)
+{
+    char nativeFrom[_WIN_NATIVE_SIZE];
+    char nativeTo[_WIN_NATIVE_SIZE];
+    if (!_win_toPosix(from, nativeFrom, sizeof nativeFrom) || !_win_toPosix(to, nativeTo, sizeof nativeTo)) {
+        return false;
+    }
+    if (renameat2(AT_FDCWD, nativeFrom, AT_FDCWD, nativeTo, RENAME_NOREPLACE) == 0) return true;
+    if (errno != EINVAL && errno != ENOSYS) return false;
+    // A file system without the flag: a hard link fails when the target
+    // exists, and the old name goes once the new one is in place.
+    if (link(nativeFrom, nativeTo) != 0) return false;
+    unlink(nativeFrom);
+    return true;
+}
+
+bool win_removeFile(const char *path)
+{
+    char native[_WIN_NATIVE_SIZE];
+    if (!_win_toPosix(path, native, sizeof native)) return false;
+    return unlink(native) == 0;
+}
+
+// Copies every byte of in to out; false with errno set on a failure.
+static bool _win_copyBytes(int in, int out)
+{
+    char chunk[65536];
+    for (;;) {
+        ssize_t got = read(in, chunk, sizeof chunk);
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) return false;
+        if (got == 0) return true;
+        for (ssize_t done = 0; done < got;) {
+            ssize_t put = write(out, chunk + done, (size_t)(got - done));
+            if (put < 0 && errno == EINTR) continue;
+            if (put < 0) return false;
+            done += put;
+        }
+    }
+}
+
+bool win_copyFile(const char *src, const char *dst, unsigned long *errorCode)
+{
+    char nativeSrc[_WIN_NATIVE_SIZE];
+    char nativeDst[_WIN_NATIVE_SIZE];
+    char temp[_WIN_NATIVE_SIZE];
+    struct stat st;
+    *errorCode = 0;
+    if (!_win_toPosix(src, nativeSrc, sizeof nativeSrc) || !_win_toPosix(dst, nativeDst, sizeof nativeDst)) {
+        *errorCode = (unsigned long)errno;
+        return false;
+    }
+    int in = open(nativeSrc, O_RDONLY | O_CLOEXEC);
+    if (in < 0 || fstat(in, &st) != 0 || S_ISDIR(st.st_mode)) {
+        *errorCode = (in < 0) ? (unsigned long)errno : (unsigned long)EISDIR;
+        if (in >= 0) close(in);
+        return false;
+    }
+    // The copy is written beside the target and renamed over it, so a reader
+    // sees either the old file or the whole new one.
+    int wanted = str_format(temp, sizeof temp, "%s.copy-XXXXXX", nativeDst);
+    int out = -1;
+    if (wanted > 0 && (size_t)wanted < sizeof temp) out = mkostemp(temp, O_CLOEXEC);
+    else errno = ENAMETOOLONG;
+    bool ok = out >= 0 && _win_copyBytes(in, out) && fchmod(out, st.st_mode & 07777) == 0;
+    int error = errno;
+    if (out >= 0 && close(out) != 0 && ok) {
+        ok = false;
+        error = errno;
+    }
+    close(in);
+    if (ok && rename(temp, nativeDst) != 0) {
+        ok = false;
+        error = errno;
+    }
+    if (!ok) {
+        if (out >= 0) unlink(temp);
+        *errorCode = (unsigned long)error;
+    }
+    return ok;
+}
+
+char *win_getSystemMessage(unsigned long errorCode)
+{
+    return strdup(strerror((int)errorCode));
+}
+
+void win_freeSystemMessage(char *message)
+{
+    free(message);
+}
+
+bool win_getFileVersion(const char *path, char *fileVersion, char *productVersion, char *originalName,
+                        size_t size)
+{
+    (void)path;
+    (void)fileVersion;
+    (void)productVersion;
+    (void)originalName;
+    (void)size;
+    return false;
+}
+
+bool win_toNativePath(const char *path, char *out, size_t size)
+{
+    return _win_toPosix(path, out, size);
+}

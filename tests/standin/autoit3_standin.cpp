@@ -1,0 +1,203 @@
+// The interpreter stand-in, installed as autoit3.exe beside the launcher for
+// the tests and the demo. It splits its own raw command line with the
+// launcher's rules, reads the script named by its first argument from its
+// working folder and runs the script's lines in order:
+//   print <text>     the text and a line feed to standard output
+//   printerr <text>  the text and a line feed to standard error
+//   sleep <ms>       pause
+//   report <file>    write what it received (folder, raw command line, words,
+//                    open descriptors on POSIX) to file
+//   exit <code>      end with the code
+//   signal           raise SIGTERM
+// Blank lines and lines starting with ';' are skipped; the end of the script
+// ends the program with 0. A script it cannot read ends it with 97.
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "autoit3_words.h"
+#include "vekstringlib.h"
+#include "windows_helper.h"
+
+enum {
+    STANDIN_EXIT_NO_SCRIPT = 97,
+    STANDIN_EXIT_BAD_LINE = 98,
+    STANDIN_EXIT_FAILURE = 99,
+    STANDIN_FIRST_FD = 3,
+    STANDIN_LAST_FD = 63
+};
+
+// The words of the program's own command line, held until the process ends.
+static char **_words = NULL;
+static int _wordCount = 0;
+
+// The script's text, held until the process ends.
+static char *_script = NULL;
+
+// Ends the program with a message on standard error and the given code.
+static void _fail(int code, const char *what, const char *name)
+{
+    fprintf(stderr, "autoit3: %s '%s'\n", what, name);
+    exit(code);
+}
+
+// Splits the raw command line into _words, without a limit on their number.
+static void _splitCommandLine(void)
+{
+    _words = autoit3_splitAll(win_getCommandLine(), &_wordCount);
+    if (_words == NULL) _fail(STANDIN_EXIT_FAILURE, "memoria insufficiente per", "argv");
+}
+
+// The whole file as a new terminated heap string, or null when it cannot be read.
+static char *_readFile(const char *name)
+{
+    FILE *f = win_fopen(name, "rb");
+    if (f == NULL) return NULL;
+    size_t size = 0, capacity = 4096;
+    char *text = (char *)malloc(capacity);
+    while (text != NULL) {
+        size_t got = fread(text + size, 1, capacity - size - 1, f);
+        size += got;
+        if (got == 0) break;
+        if (capacity - size - 1 == 0) {
+            char *grown = (char *)realloc(text, capacity * 2);
+            if (grown == NULL) {
+                free(text);
+                text = NULL;
+                break;
+            }
+            text = grown;
+            capacity *= 2;
+        }
+    }
+    bool failed = ferror(f) != 0;
+    fclose(f);
+    if (text == NULL || failed) {
+        free(text);
+        return NULL;
+    }
+    text[size] = '\0';
+    return text;
+}
+
+// Writes s to f with printable ASCII as itself, a backslash as "\\" and every
+// other byte as "\x" and two lowercase hex digits.
+static void _writeEscaped(FILE *f, const char *s)
+{
+    for (const unsigned char *p = (const unsigned char *)s; *p != '\0'; p++) {
+        if (*p == '\\') {
+            fputs("\\\\", f);
+        } else if (*p >= 0x20 && *p <= 0x7E) {
+            fputc(*p, f);
+        } else {
+            fprintf(f, "\\x%02x", *p);
+        }
+    }
+}
+
+// The number of descriptors from 3 to 63 that are open, written into fds.
+// Only the POSIX backend has descriptors to look at: a Windows process holds
+// handles, and under Wine the /proc path would show the emulator's own files.
+static int _openDescriptors(int *fds)
+{
+    int count = 0;
+    if (strcmp(win_platformName(), "posix") != 0) return 0;
+    char path[64];
+    for (int n = STANDIN_FIRST_FD; n <= STANDIN_LAST_FD; n++) {
+        str_format(path, sizeof path, "/proc/self/fd/%d", n);
+        FILE *probe = fopen(path, "rb");
+        if (probe == NULL) continue;
+        fclose(probe);
+        fds[count++] = n;
+    }
+    return count;
+}
+
+// Writes the report to file through a temporary file renamed over it; true
+// when it is complete.
+static bool _writeReport(const char *file)
+{
+    // Looked at first, so that the report's own stream is not among them.
+    int fds[STANDIN_LAST_FD - STANDIN_FIRST_FD + 1];
+    int fdCount = _openDescriptors(fds);
+    char folder[1024];
+    if (!win_getCurrentDirectory(folder, sizeof folder)) folder[0] = '\0';
+    const char *commandLine = win_getCommandLine();
+
+    size_t tmpSize = strlen(file) + sizeof ".tmp";
+    char *tmp = (char *)malloc(tmpSize);
+    if (tmp == NULL) return false;
+    str_format(tmp, tmpSize, "%s.tmp", file);
+    FILE *f = win_fopen(tmp, "wb");
+    if (f == NULL) {
+        free(tmp);
+        return false;
+    }
+    fputs("folder=", f);
+    _writeEscaped(f, folder);
+    fputs("\ncmdline=", f);
+    _writeEscaped(f, commandLine ? commandLine : "");
+    fprintf(f, "\nargc=%d\n", _wordCount);
+    for (int i = 0; i < _wordCount; i++) {
+        fputs("arg=", f);
+        _writeEscaped(f, _words[i]);
+        fputc('\n', f);
+    }
+    for (int i = 0; i < fdCount; i++) fprintf(f, "fd=%d\n", fds[i]);
+    bool written = ferror(f) == 0;
+    written = (fclose(f) == 0) && written;
+    written = written && win_renameReplace(tmp, file);
+    if (!written) win_removeFile(tmp);
+    free(tmp);
+    return written;
+}
+
+// Runs one script line (terminated, no line end); returns only when the
+// script goes on.
+static void _runLine(char *line)
+{
+    if (line[0] == '\0' || line[0] == ';') return;
+    char *argument = strchr(line, ' ');
+    if (argument != NULL) {
+        *argument = '\0';
+        argument++;
+    } else {
+        argument = line + strlen(line);
+    }
+    if (strcmp(line, "print") == 0) {
+        printf("%s\n", argument);
+        fflush(stdout);
+    } else if (strcmp(line, "printerr") == 0) {
+        fprintf(stderr, "%s\n", argument);
+    } else if (strcmp(line, "sleep") == 0) {
+        win_sleep(strtoul(argument, NULL, 10));
+    } else if (strcmp(line, "report") == 0) {
+        if (!_writeReport(argument))
+            _fail(STANDIN_EXIT_FAILURE, "impossibile scrivere il rapporto", argument);
+    } else if (strcmp(line, "exit") == 0) {
+        exit((int)strtoul(argument, NULL, 0));
+    } else if (strcmp(line, "signal") == 0) {
+        raise(SIGTERM);
+    } else {
+        _fail(STANDIN_EXIT_BAD_LINE, "comando sconosciuto", line);
+    }
+}
+
+int main(void)
+{
+    _splitCommandLine();
+    const char *scriptName = _wordCount > 1 ? _words[1] : "";
+    _script = _wordCount > 1 ? _readFile(scriptName) : NULL;
+    if (_script == NULL) _fail(STANDIN_EXIT_NO_SCRIPT, "impossibile leggere lo script", scriptName);
+
+    char *line = _script;
+    while (*line != '\0') {
+        size_t length = strcspn(line, "\r\n");
+        char *next = line + length;
+        if (*next != '\0') *next++ = '\0';
+        _runLine(line);
+        line = next;
+    }
+    return 0;
+}
