@@ -28,6 +28,7 @@
 #include "log.h"
 #include "testsupport.h"
 #include "vekstringlib.h"
+#include "testplatform.h"
 #include "windows_helper.h"
 
 enum {
@@ -173,7 +174,7 @@ static int _run(const std::string &command, const std::string &folder, const std
     char errorText[VEK_TEXT_SIZE];
     std::vector<char> buffer(command.begin(), command.end());
     buffer.push_back('\0');
-    int code = win_executeCommandCaptured(buffer.data(), folder.c_str(), ts::join(work, "out.txt").c_str(),
+    int code = tp_executeCaptured(buffer.data(), folder.c_str(), ts::join(work, "out.txt").c_str(),
                                           ts::join(work, "err.txt").c_str(), errorText);
     return errorText[0] != '\0' ? -1 : code;
 }

@@ -14,10 +14,6 @@
 #include <cstddef>
 #include <cstdio>
 
-// "win32" or "posix": which backend answers. For tests and reports only; the
-// launcher itself never asks.
-const char *win_platformName(void);
-
 // --- Identity, paths and folders -------------------------------------------
 
 // Fills the executable path, its folder (no trailing backslash, except for a
@@ -71,12 +67,6 @@ const char *win_getCommandLine(void);
 // before the child starts.
 int win_executeCommand(char *command, const char *folder, bool wait, char *errorText);
 
-// Like win_executeCommand with waiting, but the child's standard output and
-// standard error go to the files outPath and errPath (replaced), and its
-// standard input reads nothing. For the test harness and the benchmark.
-int win_executeCommandCaptured(char *command, const char *folder, const char *outPath,
-                               const char *errPath, char *errorText);
-
 // The id of this process.
 unsigned long win_getProcessId(void);
 
@@ -99,12 +89,6 @@ struct win_file;
 // readers and writers. null on failure with errno set: EACCES when another
 // process holds the file, ENOENT when its folder is missing.
 win_file *win_openAppend(const char *path);
-
-// Opens (creating it when missing) path for reading and writing and holds it
-// against every other opener until win_closeFile, as a program that locks its
-// file does; null on failure with errno set. Only Windows refuses the others:
-// POSIX has no mandatory locking, so there the file is simply open.
-win_file *win_openExclusive(const char *path);
 
 // Appends len bytes in one write; each "\n" becomes the platform's line end
 // (CRLF on Windows, LF elsewhere). True when every byte was written.
@@ -132,13 +116,6 @@ bool win_copyFile(const char *src, const char *dst, unsigned long *errorCode);
 // win_freeSystemMessage; null when the system has none.
 char *win_getSystemMessage(unsigned long errorCode);
 void win_freeSystemMessage(char *message);
-
-// The version resource of an executable: file and product version as
-// "a.b.c.d" and the original file name, each into a buffer of size
-// characters. False when the file has none (always on POSIX, where programs
-// carry no version resource).
-bool win_getFileVersion(const char *path, char *fileVersion, char *productVersion, char *originalName,
-                        size_t size);
 
 // The path in the form the runtime's file functions take on this platform
 // (unchanged on Windows); false when it cannot be mapped or does not fit.

@@ -238,11 +238,6 @@ enum { _WIN_NATIVE_SIZE = 4096 };
 
 // --- Identity, paths and folders ----------------------------------------------
 
-const char *win_platformName(void)
-{
-    return "posix";
-}
-
 void win_getExeInfo(char *exePath, char *exeFolder, char *exeBaseName, char *errorText)
 {
     char native[_WIN_NATIVE_SIZE];
@@ -588,30 +583,6 @@ int win_executeCommand(char *command, const char *folder, bool wait, char *error
     return _win_waitChild(pid, errorText);
 }
 
-int win_executeCommandCaptured(char *command, const char *folder, const char *outPath, const char *errPath,
-                               char *errorText)
-{
-    char nativeOut[_WIN_NATIVE_SIZE];
-    char nativeErr[_WIN_NATIVE_SIZE];
-    int error = 0;
-    _win_prepareStart(errorText);
-    if (!_win_toPosix(outPath, nativeOut, sizeof nativeOut) || !_win_toPosix(errPath, nativeErr, sizeof nativeErr)) {
-        return _win_startFailed(errorText, errno);
-    }
-    int outFd = open(nativeOut, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    int errFd = open(nativeErr, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    pid_t pid = -1;
-    if (outFd < 0 || errFd < 0) {
-        error = errno;
-    } else {
-        pid = _win_spawn(command, folder, false, outFd, errFd, &error);
-    }
-    if (outFd >= 0) close(outFd);
-    if (errFd >= 0) close(errFd);
-    if (pid < 0) return _win_startFailed(errorText, error);
-    return _win_waitChild(pid, errorText);
-}
-
 unsigned long win_getProcessId(void)
 {
     return (unsigned long)getpid();
@@ -666,13 +637,6 @@ static win_file *_win_openFile(const char *path, int flags)
 win_file *win_openAppend(const char *path)
 {
     return _win_openFile(path, O_WRONLY | O_APPEND);
-}
-
-win_file *win_openExclusive(const char *path)
-{
-    // POSIX locks are advisory: nothing can keep another process from opening
-    // the file, so it is only opened here.
-    return _win_openFile(path, O_RDWR);
 }
 
 bool win_appendRecord(win_file *file, const char *text, size_t len)
@@ -797,17 +761,6 @@ char *win_getSystemMessage(unsigned long errorCode)
 void win_freeSystemMessage(char *message)
 {
     free(message);
-}
-
-bool win_getFileVersion(const char *path, char *fileVersion, char *productVersion, char *originalName,
-                        size_t size)
-{
-    (void)path;
-    (void)fileVersion;
-    (void)productVersion;
-    (void)originalName;
-    (void)size;
-    return false;
 }
 
 bool win_toNativePath(const char *path, char *out, size_t size)

@@ -35,11 +35,6 @@ static const GUID _win_folderRoamingAppData = {
 
 // --- Identity, paths and folders ----------------------------------------------
 
-const char *win_platformName(void)
-{
-    return "win32";
-}
-
 void win_getExeInfo(char *exePath, char *exeFolder, char *exeBaseName, char *errorText)
 {
     errorText[0] = '\0';
@@ -284,47 +279,6 @@ int win_executeCommand(char *command, const char *folder, bool wait, char *error
     return _win_finishChild(&pi, wait, errorText);
 }
 
-// An inheritable handle on path: written (replaced) when write is true,
-// otherwise the null device for reading; INVALID_HANDLE_VALUE on failure.
-static HANDLE _win_inheritableFile(const char *path, bool write)
-{
-    SECURITY_ATTRIBUTES sa;
-    sa.nLength = sizeof sa;
-    sa.lpSecurityDescriptor = NULL;
-    sa.bInheritHandle = TRUE;
-    if (!write) {
-        return CreateFileA("NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &sa, OPEN_EXISTING, 0, NULL);
-    }
-    return CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, &sa, CREATE_ALWAYS,
-                       FILE_ATTRIBUTE_NORMAL, NULL);
-}
-
-int win_executeCommandCaptured(char *command, const char *folder, const char *outPath, const char *errPath,
-                               char *errorText)
-{
-    STARTUPINFOA si;
-    PROCESS_INFORMATION pi;
-    _win_prepareStart(&si, &pi, errorText);
-    HANDLE in = _win_inheritableFile(NULL, false);
-    HANDLE out = _win_inheritableFile(outPath, true);
-    HANDLE err = _win_inheritableFile(errPath, true);
-    BOOL started = FALSE;
-    DWORD error = 0;
-    if (in != INVALID_HANDLE_VALUE && out != INVALID_HANDLE_VALUE && err != INVALID_HANDLE_VALUE) {
-        si.dwFlags = STARTF_USESTDHANDLES;
-        si.hStdInput = in;
-        si.hStdOutput = out;
-        si.hStdError = err;
-        started = CreateProcessA(NULL, command, NULL, NULL, TRUE, 0, NULL, folder, &si, &pi);
-    }
-    if (!started) error = GetLastError();
-    if (in != INVALID_HANDLE_VALUE) CloseHandle(in);
-    if (out != INVALID_HANDLE_VALUE) CloseHandle(out);
-    if (err != INVALID_HANDLE_VALUE) CloseHandle(err);
-    if (!started) return _win_startFailed(errorText, error);
-    return _win_finishChild(&pi, true, errorText);
-}
-
 unsigned long win_getProcessId(void)
 {
     return (unsigned long)GetCurrentProcessId();
@@ -397,13 +351,6 @@ win_file *win_openAppend(const char *path)
     // write still appends.
     return _win_openFile(path, FILE_APPEND_DATA | FILE_READ_DATA,
                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE);
-}
-
-win_file *win_openExclusive(const char *path)
-{
-    // No sharing at all: every other open of the file fails with a sharing
-    // violation while this handle lives.
-    return _win_openFile(path, GENERIC_READ | GENERIC_WRITE, 0);
 }
 
 bool win_appendRecord(win_file *file, const char *text, size_t len)
@@ -479,49 +426,6 @@ char *win_getSystemMessage(unsigned long errorCode)
 void win_freeSystemMessage(char *message)
 {
     if (message != NULL) LocalFree(message);
-}
-
-// Formats a version of the fixed file information as "a.b.c.d".
-static void _win_formatVersion(char *out, size_t size, DWORD high, DWORD low)
-{
-    str_format(out, size, "%lu.%lu.%lu.%lu", (unsigned long)HIWORD(high), (unsigned long)LOWORD(high),
-               (unsigned long)HIWORD(low), (unsigned long)LOWORD(low));
-}
-
-// The version functions, looked up at run time: the launcher itself never
-// reads versions, so its executable does not import their DLL.
-typedef DWORD(WINAPI *_win_VersionSizeFn)(LPCSTR, LPDWORD);
-typedef BOOL(WINAPI *_win_VersionInfoFn)(LPCSTR, DWORD, DWORD, LPVOID);
-typedef BOOL(WINAPI *_win_VersionQueryFn)(LPCVOID, LPCSTR, LPVOID *, PUINT);
-
-bool win_getFileVersion(const char *path, char *fileVersion, char *productVersion, char *originalName,
-                        size_t size)
-{
-    HMODULE library = LoadLibraryA("version.dll");
-    if (library == NULL) return false;
-    _win_VersionSizeFn versionSize = (_win_VersionSizeFn)(void *)GetProcAddress(library, "GetFileVersionInfoSizeA");
-    _win_VersionInfoFn versionInfo = (_win_VersionInfoFn)(void *)GetProcAddress(library, "GetFileVersionInfoA");
-    _win_VersionQueryFn versionQuery = (_win_VersionQueryFn)(void *)GetProcAddress(library, "VerQueryValueA");
-    DWORD ignored = 0;
-    DWORD length = (versionSize && versionInfo && versionQuery) ? versionSize(path, &ignored) : 0;
-    void *data = length > 0 ? malloc(length) : NULL;
-    bool ok = false;
-    VS_FIXEDFILEINFO *fixed = NULL;
-    UINT fixedLength = 0;
-    char *name = NULL;
-    UINT nameLength = 0;
-    if (data != NULL && versionInfo(path, 0, length, data) &&
-        versionQuery(data, "\\", (void **)&fixed, &fixedLength) && fixed != NULL &&
-        versionQuery(data, "\\StringFileInfo\\041004E4\\OriginalFilename", (void **)&name, &nameLength) &&
-        name != NULL) {
-        _win_formatVersion(fileVersion, size, fixed->dwFileVersionMS, fixed->dwFileVersionLS);
-        _win_formatVersion(productVersion, size, fixed->dwProductVersionMS, fixed->dwProductVersionLS);
-        str_assign(originalName, name, size);
-        ok = true;
-    }
-    free(data);
-    FreeLibrary(library);
-    return ok;
 }
 
 bool win_toNativePath(const char *path, char *out, size_t size)

@@ -55,7 +55,7 @@ TEST(LogMultiProcess, EveryLineOnceAndWholeWithAndWithoutRotation)
             }
         }
         printf("[ figures  ] %s (%s): %d processes x %d lines, %d lines found, %d damaged, %d duplicated, %lld ms\n",
-               run.name, win_platformName(), WRITERS, LINES, found, damaged, duplicated, ms);
+               run.name, ts::onWindows() ? "win32" : "posix", WRITERS, LINES, found, damaged, duplicated, ms);
         EXPECT_TRUE(found == WRITERS * LINES && !damaged && !duplicated && numbered >= run.numbered) << run.name;
     }
 }

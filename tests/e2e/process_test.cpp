@@ -44,7 +44,7 @@ TEST(ProcessStart, ResultsAndErrorTexts)
         {"", false, 1, "", "missing.exe"},
     };
     for (const Case &c : cases) {
-        if (c.platform[0] != '\0' && c.platform != std::string(win_platformName())) continue;
+        if (c.platform[0] != '\0' && c.platform != std::string(ts::onWindows() ? "win32" : "posix")) continue;
         std::string folder, errorText;
         EXPECT_EQ(c.expected, start(c.script, c.wait, &folder, &errorText, c.program)) << c.script << c.program;
         // File not found is 2 both as a Windows error and as errno.

@@ -101,8 +101,11 @@ static void _writeEscaped(FILE *f, const char *s)
 // handles, and under Wine the /proc path would show the emulator's own files.
 static int _openDescriptors(int *fds)
 {
+#ifdef _WIN32
+    (void)fds;
+    return 0;
+#else
     int count = 0;
-    if (strcmp(win_platformName(), "posix") != 0) return 0;
     char path[64];
     for (int n = STANDIN_FIRST_FD; n <= STANDIN_LAST_FD; n++) {
         str_format(path, sizeof path, "/proc/self/fd/%d", n);
@@ -112,6 +115,7 @@ static int _openDescriptors(int *fds)
         fds[count++] = n;
     }
     return count;
+#endif
 }
 
 // Writes the report to file through a temporary file renamed over it; true

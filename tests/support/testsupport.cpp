@@ -3,6 +3,7 @@
 #include "testsupport.h"
 
 #include "vekstringlib.h"
+#include "testplatform.h"
 #include "windows_helper.h"
 
 #include <algorithm>
@@ -15,7 +16,7 @@ namespace ts {
 
 bool onWindows()
 {
-    return strcmp(win_platformName(), "win32") == 0;
+    return tp_onWindows();
 }
 
 std::string buildFolder()
@@ -144,7 +145,7 @@ RunResult run(const std::string &command, const std::string &folder)
     std::string errPath = join(capture, "err" + std::to_string(serial));
     std::vector<char> buffer(command.begin(), command.end());
     buffer.push_back('\0');
-    result.exitCode = win_executeCommandCaptured(buffer.data(), folder.c_str(), outPath.c_str(), errPath.c_str(),
+    result.exitCode = tp_executeCaptured(buffer.data(), folder.c_str(), outPath.c_str(), errPath.c_str(),
                                                  errorText);
     result.out = readFile(outPath);
     result.err = readFile(errPath);

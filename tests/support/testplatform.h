@@ -1,0 +1,39 @@
+// testplatform: the doors to the system that only the tests, their tools and
+// the benchmark need: starting a program with its output captured, holding a
+// file against other openers, and reading a version resource. Paths are in
+// Windows form, as everywhere in the launcher. Kept apart from the launcher's
+// own platform layer, so launcher.exe carries none of it.
+#pragma once
+
+#include <cstddef>
+
+// True in a Windows program (also under Wine), false natively.
+bool tp_onWindows(void);
+
+// Starts the command line in folder and waits for it. Its standard output and
+// standard error go to the files outPath and errPath (replaced), its standard
+// input reads nothing. Returns its exit code (natively 128 + N for a child
+// killed by signal N); a program that cannot be started gives 1 and
+// "Errore durante l'esecuzione del comando: <error number>" in errorText
+// (VEK_TEXT_SIZE characters), which is otherwise left empty.
+int tp_executeCaptured(const char *command, const char *folder, const char *outPath, const char *errPath,
+                       char *errorText);
+
+// A file held open by tp_holdFile.
+struct tp_heldFile;
+
+// Opens (creating it when missing) path for reading and writing and holds it
+// against every other opener until tp_releaseFile, as a program that locks its
+// file does; null on failure. Only Windows refuses the others: POSIX has no
+// mandatory locking, so there the file is simply open.
+tp_heldFile *tp_holdFile(const char *path);
+
+// Closes a file held by tp_holdFile; ignores null.
+void tp_releaseFile(tp_heldFile *file);
+
+// The version resource of an executable: file and product version as
+// "a.b.c.d" and the original file name, each into a buffer of size
+// characters. False when the file has none (always natively, where programs
+// carry no version resource).
+bool tp_getFileVersion(const char *path, char *fileVersion, char *productVersion, char *originalName,
+                       size_t size);
