@@ -40,7 +40,8 @@ static HANDLE inheritableFile(const char *path, bool write)
 {
     SECURITY_ATTRIBUTES sa = {sizeof sa, NULL, TRUE};
     if (!write) {
-        return CreateFileA("NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &sa, OPEN_EXISTING, 0, NULL);
+        return CreateFileA("NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &sa, OPEN_EXISTING, 0,
+                           NULL);
     }
     return CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, &sa,
                        CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
@@ -79,9 +80,8 @@ int tp_executeCaptured(const char *command, const char *folder, const char *outP
     if (err != INVALID_HANDLE_VALUE) CloseHandle(err);
     if (!started) return startFailed(errorText, error);
     DWORD code = 1;
-    if (WaitForSingleObject(pi.hProcess, INFINITE) != WAIT_OBJECT_0 || !GetExitCodeProcess(pi.hProcess, &code)) {
-        code = 1;
-    }
+    bool ended = WaitForSingleObject(pi.hProcess, INFINITE) == WAIT_OBJECT_0;
+    if (!ended || !GetExitCodeProcess(pi.hProcess, &code)) code = 1;
     CloseHandle(pi.hProcess);
     CloseHandle(pi.hThread);
     return (int)code;
@@ -95,8 +95,8 @@ tp_heldFile *tp_holdFile(const char *path)
 {
     // No sharing at all: every other open of the file fails with a sharing
     // violation while this handle lives.
-    HANDLE handle = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, NULL, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                                NULL);
+    HANDLE handle =
+        CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, NULL, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
     if (handle == INVALID_HANDLE_VALUE) return NULL;
     tp_heldFile *file = (tp_heldFile *)malloc(sizeof *file);
     if (file == NULL) {
@@ -131,10 +131,10 @@ bool tp_getFileVersion(const char *path, char *fileVersion, char *productVersion
     UINT fixedLength = 0;
     char *name = NULL;
     UINT nameLength = 0;
+    const char *nameKey = "\\StringFileInfo\\041004E4\\OriginalFilename";
     bool ok = data != NULL && GetFileVersionInfoA(path, 0, length, data) &&
               VerQueryValueA(data, "\\", (void **)&fixed, &fixedLength) && fixed != NULL &&
-              VerQueryValueA(data, "\\StringFileInfo\\041004E4\\OriginalFilename", (void **)&name, &nameLength) &&
-              name != NULL;
+              VerQueryValueA(data, nameKey, (void **)&name, &nameLength) && name != NULL;
     if (ok) {
         formatVersion(fileVersion, size, fixed->dwFileVersionMS, fixed->dwFileVersionLS);
         formatVersion(productVersion, size, fixed->dwProductVersionMS, fixed->dwProductVersionLS);
