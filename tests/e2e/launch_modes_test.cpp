@@ -92,21 +92,33 @@ TEST(LaunchMode, WordAtTheEndOfTheNameIgnoringCase)
     }
 }
 
-// In update-check mode the third argument names the log, unless it is
-// missing or empty; the log then keeps the base name.
+// True when the update-check launcher vantor.exe, run with args, logs into
+// logName of its folder.
+static bool updateCheckLogsInto(const Texts &args, const std::string &logName)
+{
+    Launch run = launch("vantor.exe", args, INI, "", logName);
+    return found(run.log, "INFO Nome dell'eseguibile: vantor") != "-";
+}
+
+// In update-check mode the third argument names the log; without it the log
+// keeps the base name.
 TEST(LaunchMode, UpdateCheckLogNameFromTheThirdArgument)
 {
     const struct { const char *name; Texts args; const char *log; } cases[] = {
         {"two arguments", {"x", "y"}, "vantor.log"},
-        {"an empty third argument", {"x", "y", ""}, "vantor.log"},
         {"a third argument", {"x", "y", "z"}, "z.log"},
         {"a fourth argument", {"x", "y", "z", "w"}, "z.log"},
     };
-    for (const auto &c : cases) {
-        Launch run = launch("vantor.exe", c.args, INI, "", c.log);
-        EXPECT_EQ(found(run.log, "INFO Nome dell'eseguibile: vantor"), "INFO Nome dell'eseguibile: vantor")
-            << c.name << ": no log " << c.log;
-    }
+    for (const auto &c : cases) EXPECT_TRUE(updateCheckLogsInto(c.args, c.log)) << c.name << ": no " << c.log;
+}
+
+// An empty third argument leaves the base name too. The POSIX process start
+// splits a command line by the launcher's own rule, which drops empty words,
+// so only a Windows program receives one.
+TEST(LaunchMode, UpdateCheckLogNameNotFromAnEmptyThirdArgument)
+{
+    if (!ts::onWindows()) GTEST_SKIP() << "the POSIX process start passes no empty argument";
+    EXPECT_TRUE(updateCheckLogsInto({"x", "y", ""}, "vantor.log"));
 }
 
 // An update check without a connector folder goes on. Without any INI file
