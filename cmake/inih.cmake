@@ -11,8 +11,8 @@ set(INIH_GIT_TAG "f7f69c6cff2681d84bae371130b4a018cb2171e6")   # release r55
 
 set(INIH_THREE_WAYS
   "The INI library inih was not found. Any one of these three ways works:\n"
-  "  1. install it where pkg-config finds it: libinih-dev on Debian, the mingw inih package on MSYS2;\n"
-  "  2. let CMake download release r55 from ${INIH_GIT_REPOSITORY} (needs git and the network);\n"
+  "  1. install it where pkg-config finds it: libinih-dev on Debian, the mingw inih package on MSYS2,\n"
+  "  2. let CMake download release r55 from ${INIH_GIT_REPOSITORY} (needs git and the network),\n"
   "  3. offline, pass -DFETCHCONTENT_SOURCE_DIR_INIH=<folder holding ini.c and ini.h of inih r55>.")
 
 find_package(PkgConfig QUIET)
@@ -28,6 +28,9 @@ endif()
 
 if(INIH_FOUND)
   message(STATUS "inih ${INIH_VERSION} from pkg-config")
+  if(FETCHCONTENT_SOURCE_DIR_INIH)
+    message(STATUS "inih: pkg-config's package is used, not ${FETCHCONTENT_SOURCE_DIR_INIH}")
+  endif()
   # The library as pkg-config describes it, searched in its own folder also
   # when that folder lies outside the cross toolchain's root.
   add_library(inih_library INTERFACE)
