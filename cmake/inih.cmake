@@ -19,8 +19,8 @@ find_package(PkgConfig QUIET)
 if(PKG_CONFIG_FOUND)
   if(CMAKE_CROSSCOMPILING)
     # Only the target's own package folders: the build machine's inih must not be taken.
-    set(ENV{PKG_CONFIG_LIBDIR}
-        "/usr/${CMAKE_SYSTEM_PROCESSOR}-w64-mingw32/lib/pkgconfig:/usr/lib/${CMAKE_SYSTEM_PROCESSOR}-w64-mingw32/pkgconfig")
+    set(target_triple ${CMAKE_SYSTEM_PROCESSOR}-w64-mingw32)
+    set(ENV{PKG_CONFIG_LIBDIR} "/usr/${target_triple}/lib/pkgconfig:/usr/lib/${target_triple}/pkgconfig")
     set(ENV{PKG_CONFIG_PATH} "")
   endif()
   pkg_check_modules(INIH QUIET inih)
@@ -56,8 +56,9 @@ endif()
 include(FetchContent)
 if(FETCHCONTENT_SOURCE_DIR_INIH)
   if(NOT EXISTS "${FETCHCONTENT_SOURCE_DIR_INIH}/ini.c" OR NOT EXISTS "${FETCHCONTENT_SOURCE_DIR_INIH}/ini.h")
-    message(FATAL_ERROR "FETCHCONTENT_SOURCE_DIR_INIH (${FETCHCONTENT_SOURCE_DIR_INIH}) holds no ini.c and ini.h.\n"
-                        ${INIH_THREE_WAYS})
+    message(FATAL_ERROR
+      "FETCHCONTENT_SOURCE_DIR_INIH (${FETCHCONTENT_SOURCE_DIR_INIH}) holds no ini.c and ini.h.\n"
+      ${INIH_THREE_WAYS})
   endif()
   message(STATUS "inih from ${FETCHCONTENT_SOURCE_DIR_INIH}")
 else()

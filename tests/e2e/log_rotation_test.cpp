@@ -44,7 +44,8 @@ int countRecords(const std::string &path, const std::string &text)
 TEST(LogRotationFromIni, KeepsTheLiveFileAndTwoNumberedOnes)
 {
     const int LIMIT = 600, LONGEST_RECORD = 300;
-    std::string folder = launchTimes("rotation_on", "[frascombe_a3x]\n$log_max_size=600\n$log_max_files=3\n", 10);
+    const std::string INI = "[frascombe_a3x]\n$log_max_size=600\n$log_max_files=3\n";
+    std::string folder = launchTimes("rotation_on", INI, 10);
     std::string live = ts::join(folder, "task.log");
     for (const char *numbered : {".1", ".2"}) {
         size_t size = ts::readFile(live + numbered).size();
