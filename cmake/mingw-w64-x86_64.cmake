@@ -1,5 +1,13 @@
-# Cross build for 64-bit Windows with mingw-w64 (posix thread model, which
-# GoogleTest needs). Tests run under Wine.
+# 64-bit Windows with mingw-w64 (posix thread model, which GoogleTest needs).
+# On Windows itself (an MSYS2 mingw-w64 shell) its own compilers build and the
+# tests run directly; elsewhere the cross compilers build and the tests run
+# under Wine.
+if(CMAKE_HOST_WIN32)
+  set(CMAKE_C_COMPILER gcc)
+  set(CMAKE_CXX_COMPILER g++)
+  set(CMAKE_RC_COMPILER windres)
+  return()
+endif()
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
 set(CMAKE_C_COMPILER x86_64-w64-mingw32-gcc-posix)

@@ -60,8 +60,10 @@ peak_kib() {
 native_build="${BENCH_NATIVE_BUILD:-$root/build/native}"
 windows_build="${BENCH_WINDOWS_BUILD:-$root/build/windows}"
 if [[ -z "${BENCH_NATIVE_BUILD:-}" || -z "${BENCH_WINDOWS_BUILD:-}" ]]; then
+    # shellcheck source=scripts/inih-offline.sh
+    source scripts/inih-offline.sh
     for preset in native windows; do
-        { cmake --preset "$preset" && cmake --build --preset "$preset" --target launcher_bench -j 2; } \
+        { cmake --preset "$preset" "${inih_offline[@]}" && cmake --build --preset "$preset" --target launcher_bench -j 2; } \
             > "$work/build-$preset.log" 2>&1 || fail "building $preset" "$work/build-$preset.log"
     done
 fi

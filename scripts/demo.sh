@@ -4,17 +4,19 @@
 # autoit3.exe, scripts and INI files, runs three tasks and prints for each the
 # command, the exit code, what the script received and the log.
 #
-# Installs what is missing and builds the native tree first. Nothing is written outside build/demo: the roaming application-data folder
-# of the connector task is build/demo/appdata (XDG_DATA_HOME). DEMO_BUILD
-# names another native build folder.
+# Installs what is missing for a native build (not the Windows or fuzz tools)
+# and builds the launcher and the stand-in in the native tree first. Nothing
+# is written outside build/demo: the roaming application-data folder of the
+# connector task is build/demo/appdata (XDG_DATA_HOME). DEMO_BUILD names
+# another native build folder.
 set -euo pipefail
 
 cd "$(dirname "$0")/.."
 root=$(pwd)
 if [[ -z "${DEMO_BUILD:-}" ]]; then
-    scripts/setup.sh
+    scripts/setup.sh native
     cmake --preset native > /dev/null
-    cmake --build --preset native > /dev/null
+    cmake --build --preset native --target launcher autoit3_standin > /dev/null
 fi
 build="${DEMO_BUILD:-$root/build/native}"
 demo="$root/build/demo"

@@ -1,4 +1,4 @@
-// configuration: loads the launcher's INI file through inih and keeps the two
+// configuration: loads the launcher's INI file through inih and keeps the
 // values it reads in the record that config points to.
 #include "configuration.h"
 
@@ -38,13 +38,35 @@ static char *_conf_copyText(const char *text)
     return copy;
 }
 
-// 1 when the entry is one of the two keys and was stored, 0 otherwise (inih
-// then counts the line as an error, which the load ignores).
+// The value of a rotation key: decimal digits only, taken up to bound; empty,
+// non-numeric, signed or zero gives 0, which means no rotation.
+static int parseLimit(const char *value, int bound)
+{
+    if (value == NULL || value[0] == '\0') return 0;
+    long long number = 0;
+    for (const char *c = value; *c != '\0'; c++) {
+        if (*c < '0' || *c > '9') return 0;
+        // Digits past the bound only keep it there: the number never overflows.
+        if (number < bound) number = number * 10 + (*c - '0');
+    }
+    return number > bound ? bound : (int)number;
+}
+
+// 1 when the entry is one of the keys and was stored, 0 otherwise (inih then
+// counts the line as an error, which the load ignores).
 static int _conf_handler(void *user, const char *section, const char *key, const char *value)
 {
     Configuration *configuration = (Configuration *)user;
     if (strcmp(section, "frascombe_a3x") == 0 && strcmp(key, "$debug_to_console") == 0) {
         configuration->debug_to_console = strcmp(value, "1") == 0;
+        return 1;
+    }
+    if (strcmp(section, "frascombe_a3x") == 0 && strcmp(key, "$log_max_size") == 0) {
+        configuration->log_max_size = parseLimit(value, CONF_LOG_MAX_SIZE_BOUND);
+        return 1;
+    }
+    if (strcmp(section, "frascombe_a3x") == 0 && strcmp(key, "$log_max_files") == 0) {
+        configuration->log_max_files = parseLimit(value, CONF_LOG_MAX_FILES_BOUND);
         return 1;
     }
     if (strcmp(section, "main") == 0 && strcmp(key, "$pathconnettore") == 0) {
@@ -64,6 +86,8 @@ bool conf_load_empty(void)
     if (config == NULL) return false;
     config->pathconnettore = _conf_emptyText;
     config->debug_to_console = false;
+    config->log_max_size = 0;
+    config->log_max_files = 0;
     return true;
 }
 
@@ -87,7 +111,7 @@ bool conf_load(const char *path)
 
 const Configuration *conf_get(void)
 {
-    static const Configuration default_configuration = {_conf_emptyText, false};
+    static const Configuration default_configuration = {_conf_emptyText, false, 0, 0};
     if (config != NULL) return config;
     fputs(CONF_NULL_MESSAGE, stdout);
     fflush(stdout);

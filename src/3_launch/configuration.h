@@ -1,11 +1,19 @@
 // configuration: the launcher's INI configuration. Loads the file once with
-// inih and hands out the two values the launcher reads. Owns the record that
+// inih and hands out the values the launcher reads. Owns the record that
 // config points to, which lives until the process ends.
 #pragma once
 
 struct Configuration {
     char *pathconnettore;    // connector folder; shared empty text or heap copy
     bool debug_to_console;   // console echo
+    int log_max_size;        // rotation threshold of the launcher's log in bytes; 0: no rotation
+    int log_max_files;       // files its rotation keeps, the live one included; 0: no rotation
+};
+
+// Upper bounds of the two rotation values; a larger number counts as the bound.
+enum {
+    CONF_LOG_MAX_SIZE_BOUND = 2147483647,   // the log writer's limits are 32-bit
+    CONF_LOG_MAX_FILES_BOUND = 100
 };
 
 // The configuration in force; null before a load and after a failed one.

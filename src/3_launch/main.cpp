@@ -453,7 +453,10 @@ int launch_main(int argc, char **argv)
     }
     str_format(logBaseName + baseLength, VEK_PATH_SIZE - baseLength, ".log");
     char *logPath = win_concatPaths(logFolder, logBaseName);
-    log_setGlobalContext(logPath, LAUNCH_APP_NAME, LAUNCH_APP_VERSION, 0, 0, conf_get()->debug_to_console);
+    // Rotation only when the INI asks for it with both limits (0 keeps it off).
+    const Configuration *limits = conf_get();
+    log_setGlobalContext(logPath, LAUNCH_APP_NAME, LAUNCH_APP_VERSION, limits->log_max_files,
+                         limits->log_max_size, limits->debug_to_console);
     free(logPath);
 
     // 9. Start-up lines.

@@ -54,3 +54,40 @@ TEST(Configuration, FailedLoadFallsBackToDefaults)
         EXPECT_TRUE(first == second && first->pathconnettore[0] == '\0' && !first->debug_to_console) << name;
     }
 }
+
+// The two rotation keys of [frascombe_a3x] as written in the INI file, and the
+// limits they give the launcher's log: both positive or rotation stays off.
+struct RotationRow {
+    const char *name;
+    const char *ini;
+    int maxSize, maxFiles;
+};
+
+class RotationKeys : public testing::TestWithParam<RotationRow> {};
+
+TEST_P(RotationKeys, GiveTheLimits)
+{
+    const RotationRow &row = GetParam();
+    std::string path = ts::join(ts::makeWorkFolder("conf_rotation"), "frascombe_a3x.ini");
+    ASSERT_TRUE(ts::writeFile(path, row.ini) && conf_load(path.c_str()) && config != nullptr);
+    EXPECT_EQ(config->log_max_size, row.maxSize);
+    EXPECT_EQ(config->log_max_files, row.maxFiles);
+}
+
+INSTANTIATE_TEST_SUITE_P(Configuration, RotationKeys, testing::Values(
+    RotationRow{"BothKeys", "[frascombe_a3x]\n$log_max_size=65536\n$log_max_files=3\n", 65536, 3},
+    RotationRow{"Missing", "[frascombe_a3x]\n$debug_to_console=1\n", 0, 0},
+    RotationRow{"Empty", "[frascombe_a3x]\n$log_max_size=\n$log_max_files=\n", 0, 0},
+    RotationRow{"ZeroAndNegative", "[frascombe_a3x]\n$log_max_size=0\n$log_max_files=-3\n", 0, 0},
+    RotationRow{"SignsAndDecimals", "[frascombe_a3x]\n$log_max_size=+500\n$log_max_files=2.5\n", 0, 0},
+    RotationRow{"UnitsAndBlanksInside", "[frascombe_a3x]\n$log_max_size=10k\n$log_max_files=1 0\n", 0, 0},
+    RotationRow{"QuotesKept", "[frascombe_a3x]\n$log_max_size=\"500\"\n$log_max_files='3'\n", 0, 0},
+    RotationRow{"CommentAndLeadingZeros",
+                "[frascombe_a3x]\n$log_max_size = 2048 ; 2 KiB\n$log_max_files=007\n", 2048, 7},
+    RotationRow{"LargestSize",
+                "[frascombe_a3x]\n$log_max_size=2147483647\n$log_max_files=100\n", 2147483647, 100},
+    RotationRow{"PastTheBounds",
+                "[frascombe_a3x]\n$log_max_size=99999999999999999999\n$log_max_files=101\n", 2147483647, 100},
+    RotationRow{"OtherSectionOrLetterCase",
+                "[main]\n$log_max_size=500\n[frascombe_a3x]\n$Log_Max_Files=3\n", 0, 0}),
+    [](const testing::TestParamInfo<RotationRow> &info) { return std::string(info.param.name); });

@@ -126,7 +126,7 @@ TEST(Staging, PrefixesAndReplacedFiles)
             strcmp(file, c.blocker) ? ts::writeFile(ts::join(exe, file), "old") : ts::makeFolder(ts::join(exe, file));
             if (strcmp(file, c.missing) != 0) ts::writeFile(ts::join(conn, file), strstr(file, ".exe") ? "EXE" : "A3X");
         }
-        Configuration configuration{const_cast<char *>(conn.c_str()), false};
+        Configuration configuration{const_cast<char *>(conn.c_str()), false, 0, 0};
         char error[VEK_TEXT_SIZE];
         testing::internal::CaptureStdout();
         bool staged = prepareVantor(exe.c_str(), c.baseName, &configuration, error);
