@@ -70,8 +70,8 @@ TEST(HeldLog, CostsOneWaitPerLaunch)
         EXPECT_LT(took, 10000) << c.name;
         EXPECT_EQ(r.exitCode, 6) << c.name;
         Texts got = ts::readReport(ts::join(folder, "r.txt")).args;
-        EXPECT_EQ(got.empty() ? got : Texts(got.begin() + 1, got.end()),
-                  Texts({"task.a3x", "-q", "a1", "a2", "a3", "a4", "a5", "a6", "a7", "a8", "a9", "a10"})) << c.name;
+        const Texts words = {"task.a3x", "-q", "a1", "a2", "a3", "a4", "a5", "a6", "a7", "a8", "a9", "a10"};
+        EXPECT_EQ(got.empty() ? got : Texts(got.begin() + 1, got.end()), words) << c.name;
         size_t lost = count(ts::lf(r.err), c.lostWith), records = ts::lines(ts::readFile(log)).size();
         EXPECT_EQ(records + lost, 29u) << c.name << ": " << records << " records, " << lost << " lost";
         std::string err = ts::lf(r.err);
