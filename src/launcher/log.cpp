@@ -232,8 +232,12 @@ static void _log_append(const LogContext *context, unsigned int level, const cha
     } else {
         // A lock that another program keeps past the wait does not cost the
         // record: it is written unguarded, which risks mixing it with one of
-        // our own records only while that program holds the lock.
-        waitsUsedUp = !win_lockAppend(file, waitsUsedUp ? 0 : LOG_LOCK_WAIT_MS);
+        // our own records only while that program holds the lock. (On Windows
+        // such a lock mostly covers the end of the file as well, and the
+        // write is refused: the record is lost with its message.) A lock the
+        // file system cannot give is no wait.
+        bool locked = win_lockAppend(file, waitsUsedUp ? 0 : LOG_LOCK_WAIT_MS);
+        waitsUsedUp = !locked && errno == EACCES;
         bool written = win_appendRecord(file, record, (size_t)length);
         win_closeFile(file);
         if (written) {

@@ -111,7 +111,8 @@ win_file *win_openExclusive(const char *path);
 // Our own appenders hold it while they write, so that their records never mix
 // where an append is not one step by itself (Wine). True when it is held,
 // always on POSIX, where every O_APPEND write is one step; win_appendRecord
-// releases it. Without it a record is still appended, only unguarded.
+// releases it. False with errno set: EACCES when another holder kept it for
+// the whole wait. Without it a record is still appended, only unguarded.
 bool win_lockAppend(win_file *file, unsigned long waitMs);
 
 // Appends len bytes in one write and releases the append lock when it is

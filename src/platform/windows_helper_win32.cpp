@@ -441,7 +441,11 @@ bool win_lockAppend(win_file *file, unsigned long waitMs)
             file->locked = true;
             return true;
         }
-        if (GetLastError() != ERROR_LOCK_VIOLATION || GetTickCount64() - start >= waitMs) return false;
+        DWORD error = GetLastError();
+        if (error != ERROR_LOCK_VIOLATION || GetTickCount64() - start >= waitMs) {
+            errno = _win_errnoOf(error);
+            return false;
+        }
         Sleep(1);
     }
 }
