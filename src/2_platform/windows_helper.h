@@ -90,8 +90,18 @@ struct win_file;
 // process holds the file, ENOENT when its folder is missing.
 win_file *win_openAppend(const char *path);
 
-// Appends len bytes in one write; each "\n" becomes the platform's line end
-// (CRLF on Windows, LF elsewhere). True when every byte was written.
+// Takes the append lock of a file opened with win_openAppend, trying again
+// for at most waitMs milliseconds while another holder has it (0: one try).
+// Our own appenders hold it while they write, so that their records never mix
+// where an append is not one step by itself (Wine). True when it is held,
+// always on POSIX, where every O_APPEND write is one step; win_appendRecord
+// releases it. False with errno set: EACCES when another holder kept it for
+// the whole wait. Without it a record is still appended, only unguarded.
+bool win_lockAppend(win_file *file, unsigned long waitMs);
+
+// Appends len bytes in one write and releases the append lock when it is
+// held; each "\n" becomes the platform's line end (CRLF on Windows, LF
+// elsewhere). True when every byte was written.
 bool win_appendRecord(win_file *file, const char *text, size_t len);
 
 // Closes a file opened with win_openAppend; ignores null.

@@ -639,6 +639,14 @@ win_file *win_openAppend(const char *path)
     return _win_openFile(path, O_WRONLY | O_APPEND);
 }
 
+bool win_lockAppend(win_file *file, unsigned long waitMs)
+{
+    // Every O_APPEND write lands whole at the end of the file: no lock needed.
+    (void)file;
+    (void)waitMs;
+    return true;
+}
+
 bool win_appendRecord(win_file *file, const char *text, size_t len)
 {
     // O_APPEND puts each write at the end of the file in one step.

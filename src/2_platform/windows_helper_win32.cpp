@@ -24,6 +24,7 @@ static char userName[_WIN_USER_NAME_SIZE];
 
 struct win_file {
     HANDLE handle;
+    bool locked;    // holds the append lock (win_lockAppend)
 };
 
 // High 32 bits of the offset of the byte that appenders lock (2^62).
@@ -82,12 +83,20 @@ static char *_win_ansiPath(const WCHAR *wide)
     return path;
 }
 
+// A system DLL loaded from the system folder only, never from the
+// executable's own folder, where anyone who may write there could put a DLL
+// of the same name; null when it cannot be loaded.
+static HMODULE loadSystemLibrary(const char *name)
+{
+    return LoadLibraryExA(name, NULL, LOAD_LIBRARY_SEARCH_SYSTEM32);
+}
+
 char *win_getAppDataPath(void)
 {
     // shell32 and ole32 are loaded here, when the folder is asked for, not at
     // every start: loading the shell is a large part of a start's cost.
-    HMODULE shell = LoadLibraryA("shell32.dll");
-    HMODULE ole = LoadLibraryA("ole32.dll");
+    HMODULE shell = loadSystemLibrary("shell32.dll");
+    HMODULE ole = loadSystemLibrary("ole32.dll");
     _win_KnownFolderFn knownFolder =
         shell ? (_win_KnownFolderFn)(void *)GetProcAddress(shell, "SHGetKnownFolderPath") : NULL;
     _win_TaskMemFreeFn taskMemFree = ole ? (_win_TaskMemFreeFn)(void *)GetProcAddress(ole, "CoTaskMemFree") : NULL;
@@ -339,6 +348,7 @@ static win_file *_win_openFile(const char *path, DWORD access, DWORD share)
         return NULL;
     }
     file->handle = handle;
+    file->locked = false;
     return file;
 }
 
@@ -351,6 +361,40 @@ win_file *win_openAppend(const char *path)
     // write still appends.
     return _win_openFile(path, FILE_APPEND_DATA | FILE_READ_DATA,
                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE);
+}
+
+// Where the append lock lies: one byte far beyond any real end of file.
+static OVERLAPPED appendLockPlace(void)
+{
+    OVERLAPPED place = {};
+    place.Offset = 0;
+    place.OffsetHigh = _WIN_APPEND_LOCK_HIGH;
+    return place;
+}
+
+bool win_lockAppend(win_file *file, unsigned long waitMs)
+{
+    // Our appenders hold an exclusive lock on one byte far beyond any real end
+    // of file while they write. Windows already appends atomically; the lock
+    // keeps it so where an append is a size query followed by a write (Wine),
+    // and it goes with the handle if the process dies. It is tried without
+    // waiting and retried briefly, so that another program's lock over the
+    // whole file delays a record by waitMs at most, never without limit.
+    const DWORD flags = LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY;
+    ULONGLONG start = GetTickCount64();
+    for (;;) {
+        OVERLAPPED lockPlace = appendLockPlace();
+        if (LockFileEx(file->handle, flags, 0, 1, 0, &lockPlace)) {
+            file->locked = true;
+            return true;
+        }
+        DWORD error = GetLastError();
+        if (error != ERROR_LOCK_VIOLATION || GetTickCount64() - start >= waitMs) {
+            errno = _win_errnoOf(error);
+            return false;
+        }
+        Sleep(1);
+    }
 }
 
 bool win_appendRecord(win_file *file, const char *text, size_t len)
@@ -367,17 +411,13 @@ bool win_appendRecord(win_file *file, const char *text, size_t len)
         if (text[i] == '\n') record[n++] = '\r';
         record[n++] = text[i];
     }
-    // Appenders also hold an exclusive lock on one byte far beyond any real
-    // end of file while they write. Windows already appends atomically; the
-    // lock keeps it so where an append is a size query followed by a write
-    // (Wine), and it goes with the handle if the process dies.
-    OVERLAPPED lockPlace = {};
-    lockPlace.Offset = 0;
-    lockPlace.OffsetHigh = _WIN_APPEND_LOCK_HIGH;
-    BOOL locked = LockFileEx(file->handle, LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &lockPlace);
     DWORD written = 0;
     BOOL ok = WriteFile(file->handle, record, (DWORD)total, &written, NULL);
-    if (locked) UnlockFileEx(file->handle, 0, 1, 0, &lockPlace);
+    if (file->locked) {
+        OVERLAPPED lockPlace = appendLockPlace();
+        UnlockFileEx(file->handle, 0, 1, 0, &lockPlace);
+        file->locked = false;
+    }
     free(record);
     return ok && written == total;
 }

@@ -19,6 +19,7 @@ LogContext *globalLogContext = NULL;
 enum {
     LOG_OPEN_ATTEMPTS = 5,        // tries to open a file another process holds
     LOG_RETRY_PAUSE_MS = 1000,    // pause after each of those tries
+    LOG_LOCK_WAIT_MS = 5000,      // longest wait for the append lock
     LOG_FALLBACK_MAX_FILES = 5,
     LOG_FALLBACK_MAX_SIZE = 1048576,
     LOG_RECORD_SIZE = VEK_TEXT_SIZE + 512   // a record that needs no heap
@@ -39,6 +40,12 @@ static const char *const MSG_NO_FOLDER =
 static const char *const MSG_NO_CONTEXT = "Impossibile inizializzare il contesto di log.\n";
 static const char *const MSG_NO_OPEN = "Impossibile aprire il file di log.\n";
 static const char *const MSG_NO_WRITE = "Impossibile scrivere il file di log.\n";
+
+// Set once a record has used up its waits for the log file (the open retries
+// or the wait for the append lock); cleared by the next record that gets both
+// at once. While it is set, each record tries once without pausing, so a log
+// that another program holds costs a launch one wait, not one per record.
+static bool waitsUsedUp = false;
 
 // Writes a message to standard error as it is.
 static void _log_message(const char *message)
@@ -117,15 +124,18 @@ void log_destroyContext(LogContext *context)
 }
 
 // The file opened for appending, or null; retries while another process holds
-// the file (EACCES or EAGAIN), pausing after each failed try.
+// the file (EACCES or EAGAIN), pausing after each failed try, unless an
+// earlier record has used up its waits: then it tries once.
 static win_file *_openLogFile(const char *path)
 {
     for (int attempt = 0; attempt < LOG_OPEN_ATTEMPTS; attempt++) {
         win_file *file = win_openAppend(path);
         if (file != NULL) return file;
         if (errno != EACCES && errno != EAGAIN) return NULL;
+        if (waitsUsedUp) return NULL;
         win_sleep(LOG_RETRY_PAUSE_MS);
     }
+    waitsUsedUp = true;
     return NULL;
 }
 
@@ -220,6 +230,14 @@ static void _log_append(const LogContext *context, unsigned int level, const cha
     if (file == NULL) {
         _log_message(MSG_NO_OPEN);
     } else {
+        // A lock that another program keeps past the wait does not cost the
+        // record: it is written unguarded, which risks mixing it with one of
+        // our own records only while that program holds the lock. (On Windows
+        // such a lock mostly covers the end of the file as well, and the
+        // write is refused: the record is lost with its message.) A lock the
+        // file system cannot give is no wait.
+        bool locked = win_lockAppend(file, waitsUsedUp ? 0 : LOG_LOCK_WAIT_MS);
+        waitsUsedUp = !locked && errno == EACCES;
         bool written = win_appendRecord(file, record, (size_t)length);
         win_closeFile(file);
         if (written) {

@@ -89,27 +89,33 @@ int tp_executeCaptured(const char *command, const char *folder, const char *outP
 
 struct tp_heldFile {
     HANDLE handle;
+    bool locked;
 };
 
-tp_heldFile *tp_holdFile(const char *path)
+tp_heldFile *tp_holdFile(const char *path, bool lockWholeRange)
 {
-    // No sharing at all: every other open of the file fails with a sharing
-    // violation while this handle lives.
+    DWORD share = lockWholeRange ? FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE : 0;
     HANDLE handle =
-        CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, NULL, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
+        CreateFileA(path, GENERIC_READ | GENERIC_WRITE, share, NULL, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
     if (handle == INVALID_HANDLE_VALUE) return NULL;
+    OVERLAPPED whole = {};
+    DWORD flags = LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY;
     tp_heldFile *file = (tp_heldFile *)malloc(sizeof *file);
-    if (file == NULL) {
+    if (file == NULL || (lockWholeRange && !LockFileEx(handle, flags, 0, MAXDWORD, MAXDWORD, &whole))) {
+        free(file);
         CloseHandle(handle);
         return NULL;
     }
     file->handle = handle;
+    file->locked = lockWholeRange;
     return file;
 }
 
 void tp_releaseFile(tp_heldFile *file)
 {
     if (file == NULL) return;
+    OVERLAPPED whole = {};
+    if (file->locked) UnlockFileEx(file->handle, 0, MAXDWORD, MAXDWORD, &whole);
     CloseHandle(file->handle);
     free(file);
 }
@@ -204,7 +210,7 @@ struct tp_heldFile {
     int fd;
 };
 
-tp_heldFile *tp_holdFile(const char *path)
+tp_heldFile *tp_holdFile(const char *path, bool)
 {
     // POSIX locks are advisory: nothing can keep another process from opening
     // the file, so it is only opened here.

@@ -23,10 +23,13 @@ int tp_executeCaptured(const char *command, const char *folder, const char *outP
 struct tp_heldFile;
 
 // Opens (creating it when missing) path for reading and writing and holds it
-// against every other opener until tp_releaseFile, as a program that locks its
-// file does; null on failure. Only Windows refuses the others: POSIX has no
-// mandatory locking, so there the file is simply open.
-tp_heldFile *tp_holdFile(const char *path);
+// until tp_releaseFile; null on failure. Without lockWholeRange the file is
+// opened with no sharing, as a viewer or an editor holds it, and every other
+// open fails; with it the file is opened sharing reading, writing and
+// deleting and its whole byte range is locked, as backup and sync tools hold
+// it. Only Windows keeps the others out: POSIX has no mandatory locking, so
+// there the file is simply open.
+tp_heldFile *tp_holdFile(const char *path, bool lockWholeRange);
 
 // Closes a file held by tp_holdFile; ignores null.
 void tp_releaseFile(tp_heldFile *file);

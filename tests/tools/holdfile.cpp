@@ -1,27 +1,36 @@
-// holdfile: holds a file against every other opener for a while, as a program
-// that locks a log file does.
+// holdfile: holds a file against other writers for a while, as a program
+// that keeps a log file open does.
 //
-//   holdfile <path> <milliseconds> <ready marker>
-//       opens path exclusively (creating it), writes the ready marker file,
-//       keeps the file open for the given milliseconds, then closes it.
-// Only on Windows does the hold refuse other openers (see tp_holdFile).
+//   holdfile <path> <milliseconds> <ready marker> [lock]
+//       opens path (creating it), writes the ready marker file, keeps the
+//       file for the given milliseconds or until the marker is removed, then
+//       closes it. Without "lock" the file is opened exclusively, as a viewer
+//       or an editor holds it; with "lock" it is opened sharing reading,
+//       writing and deleting, and its whole byte range is locked, as backup
+//       and sync tools hold it (see tp_holdFile).
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #include "testplatform.h"
 #include "windows_helper.h"
 
 int main(int argc, char **argv)
 {
-    if (argc != 4) {
-        fputs("usage: holdfile <path> <milliseconds> <ready marker>\n", stderr);
+    bool lock = argc == 5 && strcmp(argv[4], "lock") == 0;
+    if (argc != 4 && !lock) {
+        fputs("usage: holdfile <path> <milliseconds> <ready marker> [lock]\n", stderr);
         return 2;
     }
-    tp_heldFile *held = tp_holdFile(argv[1]);
+    tp_heldFile *held = tp_holdFile(argv[1], lock);
     if (held == NULL) return 3;
     FILE *marker = win_fopen(argv[3], "wb");
     bool ready = marker != NULL && fclose(marker) == 0;
-    if (ready) win_sleep(strtoul(argv[2], NULL, 10));
+    // The hold ends early when the test removes the marker.
+    unsigned long milliseconds = strtoul(argv[2], NULL, 10);
+    for (unsigned long waited = 0; ready && waited < milliseconds && win_fileExists(argv[3]); waited += 50) {
+        win_sleep(50);
+    }
     tp_releaseFile(held);
     return ready ? 0 : 4;
 }

@@ -1,7 +1,9 @@
 // Log writer: the record format field by field, console echo by level,
-// size-based rotation, the refusals of a context and the "log.txt" fallback.
+// size-based rotation, the refusals of a context and the "log.txt" fallback,
+// and how long a record waits for a log that another program holds.
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <ctime>
 
 #include "log.h"
@@ -113,4 +115,109 @@ TEST(LogContext, RefusalsAndFallback)
         EXPECT_EQ(ts::lf(r.out + "|" + r.err), c.printed) << c.name << r.startError;
         EXPECT_EQ(textsOf(live), c.files) << c.name;
     }
+}
+
+// The platform calls that make a record wait, seen through the linker's --wrap
+// (see tests/CMakeLists.txt): while a test scripts them, opens are refused as
+// told, the append lock is granted or not as told, and pauses are only noted
+// in the trace; otherwise every call goes on to the platform layer.
+namespace held {
+
+bool scripted = false;
+int refusals = 0;         // opens still to refuse
+int refusalError = 0;     // errno of a refused open
+int lockError = 0;        // errno of a lock not granted, 0 for a lock granted
+std::string trace;        // "open", "sleep(ms)" and "lock(ms)", each followed by a blank
+
+win_file *realOpenAppend(const char *path) __asm__("__real__Z14win_openAppendPKc");
+void realSleep(unsigned long milliseconds) __asm__("__real__Z9win_sleepm");
+bool realLockAppend(win_file *file, unsigned long waitMs) __asm__("__real__Z14win_lockAppendP8win_filem");
+
+win_file *openAppend(const char *path) __asm__("__wrap__Z14win_openAppendPKc");
+void sleep(unsigned long milliseconds) __asm__("__wrap__Z9win_sleepm");
+bool lockAppend(win_file *file, unsigned long waitMs) __asm__("__wrap__Z14win_lockAppendP8win_filem");
+
+win_file *openAppend(const char *path)
+{
+    if (!scripted) return realOpenAppend(path);
+    trace += "open ";
+    if (refusals == 0) return realOpenAppend(path);
+    refusals--;
+    errno = refusalError;
+    return nullptr;
+}
+
+void sleep(unsigned long milliseconds)
+{
+    if (!scripted) return realSleep(milliseconds);
+    trace += "sleep(" + std::to_string(milliseconds) + ") ";
+}
+
+bool lockAppend(win_file *file, unsigned long waitMs)
+{
+    if (!scripted) return realLockAppend(file, waitMs);
+    trace += "lock(" + std::to_string(waitMs) + ") ";
+    if (lockError == 0) return realLockAppend(file, waitMs);
+    errno = lockError;
+    return false;
+}
+
+}  // namespace held
+
+// One process's records, in order: once a record has used up its waits (the
+// five tries a second apart, or the wait for the append lock), the later ones
+// try once without pausing until a record gets the file and the lock again.
+// A record whose lock stays taken is still written; a missing folder, or a lock
+// that the file system cannot give (EINVAL), is no wait. refused: opens
+// refused with error; lockError: errno of a lock not granted (0: granted);
+// lands: the record is in the file.
+TEST(LogWrite, OneWaitUntilARecordGetsThrough)
+{
+    const std::string lost = "Impossibile aprire il file di log.\n";
+    const std::string fiveTries =
+        "open sleep(1000) open sleep(1000) open sleep(1000) open sleep(1000) open sleep(1000) ";
+    struct {
+        const char *name;
+        int refused, error, lockError;
+        std::string trace, err;
+        bool lands;
+    } cases[] = {
+        {"a free log", 0, 0, 0, "open lock(5000) ", "", true},
+        {"held for two tries", 2, EACCES, 0, "open sleep(1000) open sleep(1000) open lock(5000) ", "",
+         true},
+        {"held past the five tries", 99, EACCES, 0, fiveTries, lost, false},
+        {"still held: one try", 99, EACCES, 0, "open ", lost, false},
+        {"still held (EAGAIN): one try", 99, EAGAIN, 0, "open ", lost, false},
+        {"let go: one try of the lock", 0, 0, 0, "open lock(0) ", "", true},
+        {"held again: five tries again", 99, EACCES, 0, fiveTries, lost, false},
+        {"let go, lock taken: one try of it", 0, 0, EACCES, "open lock(0) ", "", true},
+        {"held after that: one try", 99, EACCES, 0, "open ", lost, false},
+        {"lock free again", 0, 0, 0, "open lock(0) ", "", true},
+        {"lock taken past its wait", 0, 0, EACCES, "open lock(5000) ", "", true},
+        {"held after a lost lock: one try", 99, EACCES, 0, "open ", lost, false},
+        {"free once more", 0, 0, 0, "open lock(0) ", "", true},
+        {"folder missing: no wait", 99, ENOENT, 0, "open ", lost, false},
+        {"held after that: five tries", 99, EACCES, 0, fiveTries, lost, false},
+        {"free at last", 0, 0, 0, "open lock(0) ", "", true},
+        {"no lock to be had: written", 0, 0, EINVAL, "open lock(5000) ", "", true},
+        {"held after that: five tries too", 99, EACCES, 0, fiveTries, lost, false},
+    };
+    std::string path = ts::join(ts::makeWorkFolder("log_held"), "held.log");
+    LogContext *context = log_createContext(path.c_str(), "held", "v", 0, 0, false);
+    ASSERT_NE(context, nullptr);
+    log_write(context, LOG_LEVEL_INFO, "first");   // whatever came before, this record gets through
+    held::scripted = true;
+    for (const auto &c : cases) {
+        held::refusals = c.refused, held::refusalError = c.error;
+        held::lockError = c.lockError;
+        held::trace.clear();
+        testing::internal::CaptureStderr();
+        log_write(context, LOG_LEVEL_INFO, c.name);
+        std::string err = testing::internal::GetCapturedStderr();
+        EXPECT_EQ(held::trace, c.trace) << c.name;
+        EXPECT_EQ(err, c.err) << c.name;
+        EXPECT_EQ(ts::readFile(path).find(c.name) != std::string::npos, c.lands) << c.name;
+    }
+    held::scripted = false;
+    log_destroyContext(context);
 }
