@@ -12,9 +12,12 @@
 #include <cstdlib>
 #include <cstring>
 
+#include <dirent.h>
+
 #include <fcntl.h>
 #include <pwd.h>
 #include <signal.h>
+#include <spawn.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 #include <sys/wait.h>
@@ -32,6 +35,11 @@ static char userName[_WIN_USER_NAME_SIZE];
 struct win_file {
     int fd;
 };
+
+// The signal dispositions this process was started with, where it changes
+// them for itself: a child gets them back before its program starts.
+static bool pipeReceivedDefault = true;
+static bool childReceivedIgnored = false;
 
 // --- Windows-form path rules (the shell's path functions, done by hand) -------
 
@@ -295,11 +303,127 @@ static bool _win_fromPosix(const char *path, char *out, size_t size)
 
 enum { _WIN_NATIVE_SIZE = 4096 };
 
+// --- Letter case, as Windows and Wine find names ------------------------------------
+
+// True when a and b are equal with the ASCII letters folded.
+static bool equalIgnoringCase(const char *a, const char *b)
+{
+    for (; *a != '\0' && *b != '\0'; a++, b++) {
+        char x = (*a >= 'a' && *a <= 'z') ? (char)(*a - 'a' + 'A') : *a;
+        char y = (*b >= 'a' && *b <= 'z') ? (char)(*b - 'a' + 'A') : *b;
+        if (x != y) return false;
+    }
+    return *a == *b;
+}
+
+// Looks in the folder of the component that starts at path[start] for an
+// entry that differs from it only in letter case and writes its name over
+// the component (ASCII folding keeps the length). Between several such
+// entries the first in byte order wins, so the choice never depends on the
+// order the folder lists them in. False when there is none.
+static bool findOtherCase(char *path, size_t start)
+{
+    char folder[_WIN_NATIVE_SIZE];
+    if (start == 0) {
+        str_assign(folder, ".", sizeof folder);
+    } else {
+        str_assign(folder, path, start < sizeof folder ? start + (start == 1) : sizeof folder);
+    }
+    DIR *dir = opendir(folder);
+    if (dir == NULL) return false;
+    char best[256];
+    best[0] = '\0';
+    for (struct dirent *entry = readdir(dir); entry != NULL; entry = readdir(dir)) {
+        if (equalIgnoringCase(entry->d_name, path + start) &&
+            (best[0] == '\0' || strcmp(entry->d_name, best) < 0)) {
+            str_assign(best, entry->d_name, sizeof best);
+        }
+    }
+    closedir(dir);
+    if (best[0] == '\0') return false;
+    memcpy(path + start, best, strlen(best));
+    return true;
+}
+
+// Gives each missing component of a POSIX path the letter case of an entry of
+// its folder that differs from it only in case, from the root down; a name
+// that exists as given is kept, and where nothing matches the rest of the
+// path keeps the case given (a file about to be created).
+static void matchLetterCase(char *path)
+{
+    struct stat st;
+    if (lstat(path, &st) == 0 || errno != ENOENT) return;
+    size_t start = path[0] == '/' ? 1 : 0;
+    for (;;) {
+        size_t end = start;
+        while (path[end] != '\0' && path[end] != '/') end++;
+        char after = path[end];
+        path[end] = '\0';
+        bool found = end == start || lstat(path, &st) == 0 || (errno == ENOENT && findOtherCase(path, start));
+        path[end] = after;
+        if (!found || after == '\0') return;
+        start = end + 1;
+    }
+}
+
+// Maps a Windows-form path to the POSIX path of what Windows would open under
+// it: its letter case matched to existing names. False as _win_toPosix.
+static bool mapPath(const char *path, char *out, size_t size)
+{
+    if (!_win_toPosix(path, out, size)) return false;
+    matchLetterCase(out);
+    return true;
+}
+
+// Opens a POSIX path that must be a regular file, without ever blocking on a
+// FIFO or device; the descriptor is closed at exec. -1 with errno set (EISDIR
+// for a folder, EINVAL for another special file) when it is not one.
+static int openRegular(const char *native, int flags, mode_t mode)
+{
+    struct stat st;
+    int fd = open(native, flags | O_NONBLOCK | O_CLOEXEC, mode);
+    if (fd < 0) return -1;
+    bool statted = fstat(fd, &st) == 0;
+    if (!statted || !S_ISREG(st.st_mode)) {
+        int error = statted && S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
+        close(fd);
+        errno = error;
+        return -1;
+    }
+    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    return fd;
+}
+
 // --- Identity, paths and folders ----------------------------------------------
 
 const char *win_platformName(void)
 {
     return "posix";
+}
+
+void win_initProcess(void)
+{
+    // A write to a closed pipe fails with EPIPE, as on Windows, instead of
+    // ending the launcher; a child must be collectable even when SIGCHLD came
+    // in ignored. What came in is kept for the child.
+    struct sigaction wanted;
+    struct sigaction old;
+    memset(&wanted, 0, sizeof wanted);
+    sigemptyset(&wanted.sa_mask);
+    wanted.sa_handler = SIG_IGN;
+    if (sigaction(SIGPIPE, &wanted, &old) == 0) pipeReceivedDefault = old.sa_handler != SIG_IGN;
+    wanted.sa_handler = SIG_DFL;
+    if (sigaction(SIGCHLD, &wanted, &old) == 0) childReceivedIgnored = old.sa_handler == SIG_IGN;
+}
+
+// True when a POSIX name holds a character that no Windows name can hold, so
+// that its Windows form would name another path or split a command line.
+static bool hasNonWindowsCharacter(const char *path)
+{
+    for (const char *p = path; *p != '\0'; p++) {
+        if ((unsigned char)*p < 32 || strchr("\"*:<>?|\\", *p) != NULL) return true;
+    }
+    return false;
 }
 
 void win_getExeInfo(char *exePath, char *exeFolder, char *exeBaseName, char *errorText)
@@ -312,8 +436,9 @@ void win_getExeInfo(char *exePath, char *exeFolder, char *exeBaseName, char *err
         return;
     }
     native[n] = '\0';
-    // A path cut to fit would name another folder and another script.
-    if (!_win_fromPosix(native, exePath, VEK_PATH_SIZE)) {
+    // A path cut to fit would name another folder and another script; a path
+    // no Windows name can hold would be read back as another one.
+    if (hasNonWindowsCharacter(native) || !_win_fromPosix(native, exePath, VEK_PATH_SIZE)) {
         str_format(errorText, VEK_TEXT_SIZE, "Errore durante l'ottenimento del percorso dell'eseguibile.");
         return;
     }
@@ -327,7 +452,7 @@ bool win_fileExists(const char *path)
 {
     char native[_WIN_NATIVE_SIZE];
     struct stat st;
-    if (path[0] == '\0' || !_win_toPosix(path, native, sizeof native)) return false;
+    if (path[0] == '\0' || !mapPath(path, native, sizeof native)) return false;
     return stat(native, &st) == 0;
 }
 
@@ -335,7 +460,7 @@ bool win_pathIsDirectory(const char *path)
 {
     char native[_WIN_NATIVE_SIZE];
     struct stat st;
-    if (path[0] == '\0' || !_win_toPosix(path, native, sizeof native)) return false;
+    if (path[0] == '\0' || !mapPath(path, native, sizeof native)) return false;
     return stat(native, &st) == 0 && S_ISDIR(st.st_mode);
 }
 
@@ -363,7 +488,7 @@ bool win_checkAndCreatePath(const char *path)
 {
     char native[_WIN_NATIVE_SIZE];
     struct stat st;
-    if (!_win_toPosix(path, native, sizeof native)) return false;
+    if (!mapPath(path, native, sizeof native)) return false;
     if (stat(native, &st) == 0 && S_ISDIR(st.st_mode)) return true;
     return mkdir(native, 0777) == 0;
 }
@@ -407,7 +532,7 @@ bool win_hasWritePermissionInDirectory(const char *path)
 {
     char native[_WIN_NATIVE_SIZE];
     struct stat st;
-    if (!_win_toPosix(path, native, sizeof native) || stat(native, &st) != 0) {
+    if (!mapPath(path, native, sizeof native) || stat(native, &st) != 0) {
         fputs("Errore durante il recupero delle informazioni sulla sicurezza della directory.\n", stderr);
         return false;
     }
@@ -417,7 +542,7 @@ bool win_hasWritePermissionInDirectory(const char *path)
 bool win_hasWritePermission(const char *path)
 {
     char native[_WIN_NATIVE_SIZE];
-    if (!_win_toPosix(path, native, sizeof native)) return false;
+    if (!mapPath(path, native, sizeof native)) return false;
     return access(native, W_OK) == 0;
 }
 
@@ -486,11 +611,14 @@ const char *win_getCommandLine(void)
     return commandLine;
 }
 
-// In the child: the standard streams as asked, no other descriptor, the
-// working folder, then the program. Reports errno on the pipe if it fails.
+// In the child: the signal dispositions the launcher was started with, the
+// standard streams as asked, no other descriptor, the working folder, then
+// the program. Reports errno on the pipe if it fails.
 static void _win_execChild(char *const *argv, const char *program, const char *folder, int errorPipe,
                            int outFd, int errFd, int maxFd)
 {
+    if (pipeReceivedDefault) signal(SIGPIPE, SIG_DFL);
+    if (childReceivedIgnored) signal(SIGCHLD, SIG_IGN);
     if (outFd >= 0) {
         int nullFd = open("/dev/null", O_RDONLY);
         if (nullFd >= 0) dup2(nullFd, 0);
@@ -519,43 +647,16 @@ static void _win_execChild(char *const *argv, const char *program, const char *f
     _exit(127);
 }
 
-// Starts the command in folder. Returns the child's pid (0 when detached) or
-// -1 with the system error number in *error. A detached child is started
-// through an intermediate process, so no zombie is left behind.
-static pid_t _win_spawn(const char *command, const char *folder, bool detach, int outFd, int errFd, int *error)
+// Starts program through a copy of this process: for a detached child (started
+// through an intermediate process, so no zombie is left behind) and for a
+// child that must get an ignored SIGCHLD back, which a spawn cannot give.
+// Returns the child's pid (0 when detached) or -1 with errno in *error.
+static pid_t forkProgram(char *const *argv, const char *program, const char *folder, bool detach, int outFd,
+                         int errFd, int *error)
 {
-    char nativeFolder[_WIN_NATIVE_SIZE];
-    char program[_WIN_NATIVE_SIZE];
-    char cwd[_WIN_NATIVE_SIZE];
-    *error = 0;
-    if (!_win_toPosix(folder, nativeFolder, sizeof nativeFolder)) {
-        *error = errno;
-        return -1;
-    }
-    int words = 0;
-    char **argv = autoit3_splitAll(command, &words);
-    if (argv == NULL || words == 0) {
-        autoit3_freeWords(argv);
-        *error = ENOENT;
-        return -1;
-    }
-    // A relative program is found from the launcher's folder, not the child's.
-    bool mapped = _win_toPosix(argv[0], program, sizeof program);
-    if (mapped && program[0] != '/' && getcwd(cwd, sizeof cwd) != NULL) {
-        char relative[_WIN_NATIVE_SIZE];
-        str_assign(relative, program, sizeof relative);
-        int wanted = str_format(program, sizeof program, "%s/%s", cwd, relative);
-        mapped = wanted > 0 && (size_t)wanted < sizeof program;
-    }
-    if (!mapped) {
-        *error = ENOENT;
-        autoit3_freeWords(argv);
-        return -1;
-    }
     int pipeFds[2];
     if (pipe2(pipeFds, O_CLOEXEC) != 0) {
         *error = errno;
-        autoit3_freeWords(argv);
         return -1;
     }
     long openMax = sysconf(_SC_OPEN_MAX);
@@ -568,10 +669,9 @@ static pid_t _win_spawn(const char *command, const char *folder, bool detach, in
             pid_t grandchild = fork();
             if (grandchild != 0) _exit(grandchild < 0 ? 1 : 0);
         }
-        _win_execChild(argv, program, nativeFolder, pipeFds[1], outFd, errFd, maxFd);
+        _win_execChild(argv, program, folder, pipeFds[1], outFd, errFd, maxFd);
     }
     close(pipeFds[1]);
-    autoit3_freeWords(argv);
     if (pid < 0) {
         *error = errno;
         close(pipeFds[0]);
@@ -601,6 +701,85 @@ static pid_t _win_spawn(const char *command, const char *folder, bool detach, in
         return -1;
     }
     return detach ? 0 : pid;
+}
+
+// Starts program without copying this process (the cheap way): the child gets
+// SIGPIPE back as the launcher received it, the standard streams as asked,
+// no other descriptor and the working folder. Returns the child's pid or -1
+// with the system error number in *error.
+static pid_t spawnProgram(char *const *argv, const char *program, const char *folder, int outFd, int errFd,
+                          int *error)
+{
+    posix_spawn_file_actions_t actions;
+    posix_spawnattr_t attributes;
+    sigset_t defaults;
+    pid_t pid = -1;
+    sigemptyset(&defaults);
+    if (pipeReceivedDefault) sigaddset(&defaults, SIGPIPE);
+    *error = posix_spawn_file_actions_init(&actions);
+    if (*error != 0) return -1;
+    *error = posix_spawnattr_init(&attributes);
+    if (*error != 0) {
+        posix_spawn_file_actions_destroy(&actions);
+        return -1;
+    }
+    int failed = posix_spawnattr_setsigdefault(&attributes, &defaults);
+    if (failed == 0) failed = posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
+    if (failed == 0 && outFd >= 0) {
+        failed = posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+        if (failed == 0) failed = posix_spawn_file_actions_adddup2(&actions, outFd, 1);
+        if (failed == 0) failed = posix_spawn_file_actions_adddup2(&actions, errFd, 2);
+    }
+    if (failed == 0) failed = posix_spawn_file_actions_addchdir_np(&actions, folder);
+    if (failed == 0) failed = posix_spawn_file_actions_addclosefrom_np(&actions, 3);
+    if (failed == 0) failed = posix_spawn(&pid, program, &actions, &attributes, argv, environ);
+    posix_spawnattr_destroy(&attributes);
+    posix_spawn_file_actions_destroy(&actions);
+    *error = failed;
+    return failed == 0 ? pid : -1;
+}
+
+// Starts the command in folder: the first word of the split command line is
+// the program, the others its arguments. Returns the child's pid (0 when
+// detached) or -1 with the system error number in *error.
+static pid_t _win_spawn(const char *command, const char *folder, bool detach, int outFd, int errFd, int *error)
+{
+    char nativeFolder[_WIN_NATIVE_SIZE];
+    char program[_WIN_NATIVE_SIZE];
+    char cwd[_WIN_NATIVE_SIZE];
+    *error = 0;
+    if (!mapPath(folder, nativeFolder, sizeof nativeFolder)) {
+        *error = errno;
+        return -1;
+    }
+    int words = 0;
+    char **argv = autoit3_splitAll(command, &words);
+    if (argv == NULL || words == 0) {
+        autoit3_freeWords(argv);
+        *error = ENOENT;
+        return -1;
+    }
+    // A relative program is found from the launcher's folder, not the child's.
+    bool mapped = mapPath(argv[0], program, sizeof program);
+    if (mapped && program[0] != '/' && getcwd(cwd, sizeof cwd) != NULL) {
+        char relative[_WIN_NATIVE_SIZE];
+        str_assign(relative, program, sizeof relative);
+        int wanted = str_format(program, sizeof program, "%s/%s", cwd, relative);
+        mapped = wanted > 0 && (size_t)wanted < sizeof program;
+    }
+    if (!mapped) {
+        *error = ENOENT;
+        autoit3_freeWords(argv);
+        return -1;
+    }
+    pid_t pid;
+    if (detach || childReceivedIgnored) {
+        pid = forkProgram(argv, program, nativeFolder, detach, outFd, errFd, error);
+    } else {
+        pid = spawnProgram(argv, program, nativeFolder, outFd, errFd, error);
+    }
+    autoit3_freeWords(argv);
+    return pid;
 }
 
 // Waits for the child and returns its exit code (128 + N for a child killed by
@@ -654,7 +833,7 @@ int win_executeCommandCaptured(char *command, const char *folder, const char *ou
     char nativeErr[_WIN_NATIVE_SIZE];
     int error = 0;
     _win_prepareStart(errorText);
-    if (!_win_toPosix(outPath, nativeOut, sizeof nativeOut) || !_win_toPosix(errPath, nativeErr, sizeof nativeErr)) {
+    if (!mapPath(outPath, nativeOut, sizeof nativeOut) || !mapPath(errPath, nativeErr, sizeof nativeErr)) {
         return _win_startFailed(errorText, errno);
     }
     int outFd = open(nativeOut, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
@@ -697,11 +876,18 @@ bool win_getCurrentDirectory(char *buf, size_t size)
 FILE *win_fopen(const char *path, const char *mode)
 {
     char native[_WIN_NATIVE_SIZE];
-    char nativeMode[16];
-    if (!_win_toPosix(path, native, sizeof native)) return NULL;
-    // Our files never reach a child process.
-    str_format(nativeMode, sizeof nativeMode, "%se", mode);
-    return fopen(native, nativeMode);
+    if (!mapPath(path, native, sizeof native)) return NULL;
+    // The runtime's modes as open flags, so that a FIFO or device is refused
+    // instead of blocking the open or being read without end.
+    int flags = O_RDONLY;
+    if (mode[0] == 'w') flags = O_WRONLY | O_CREAT | O_TRUNC;
+    if (mode[0] == 'a') flags = O_WRONLY | O_CREAT | O_APPEND;
+    if (strchr(mode, '+') != NULL) flags = (flags & ~(O_RDONLY | O_WRONLY)) | O_RDWR;
+    int fd = openRegular(native, flags, 0666);
+    if (fd < 0) return NULL;
+    FILE *file = fdopen(fd, mode);
+    if (file == NULL) close(fd);
+    return file;
 }
 
 // A win_file on path opened (created when missing) with the given flags;
@@ -709,8 +895,10 @@ FILE *win_fopen(const char *path, const char *mode)
 static win_file *_win_openFile(const char *path, int flags)
 {
     char native[_WIN_NATIVE_SIZE];
-    if (!_win_toPosix(path, native, sizeof native)) return NULL;
-    int fd = open(native, flags | O_CREAT | O_CLOEXEC, 0666);
+    if (!mapPath(path, native, sizeof native)) return NULL;
+    // Only a regular file is a log; a FIFO, device or socket is one that
+    // cannot be opened (and no open waits on it).
+    int fd = openRegular(native, flags | O_CREAT, 0666);
     if (fd < 0) return NULL;
     win_file *file = (win_file *)malloc(sizeof *file);
     if (file == NULL) {
@@ -760,7 +948,7 @@ bool win_renameReplace(const char *from, const char *to)
 {
     char nativeFrom[_WIN_NATIVE_SIZE];
     char nativeTo[_WIN_NATIVE_SIZE];
-    if (!_win_toPosix(from, nativeFrom, sizeof nativeFrom) || !_win_toPosix(to, nativeTo, sizeof nativeTo)) {
+    if (!mapPath(from, nativeFrom, sizeof nativeFrom) || !mapPath(to, nativeTo, sizeof nativeTo)) {
         return false;
     }
     return rename(nativeFrom, nativeTo) == 0;
@@ -770,7 +958,7 @@ bool win_renameNoReplace(const char *from, const char *to)
 {
     char nativeFrom[_WIN_NATIVE_SIZE];
     char nativeTo[_WIN_NATIVE_SIZE];
-    if (!_win_toPosix(from, nativeFrom, sizeof nativeFrom) || !_win_toPosix(to, nativeTo, sizeof nativeTo)) {
+    if (!mapPath(from, nativeFrom, sizeof nativeFrom) || !mapPath(to, nativeTo, sizeof nativeTo)) {
         return false;
     }
     if (renameat2(AT_FDCWD, nativeFrom, AT_FDCWD, nativeTo, RENAME_NOREPLACE) == 0) return true;
@@ -785,7 +973,7 @@ bool win_renameNoReplace(const char *from, const char *to)
 bool win_removeFile(const char *path)
 {
     char native[_WIN_NATIVE_SIZE];
-    if (!_win_toPosix(path, native, sizeof native)) return false;
+    if (!mapPath(path, native, sizeof native)) return false;
     return unlink(native) == 0;
 }
 
@@ -814,13 +1002,13 @@ bool win_copyFile(const char *src, const char *dst, unsigned long *errorCode)
     char temp[_WIN_NATIVE_SIZE];
     struct stat st;
     *errorCode = 0;
-    if (!_win_toPosix(src, nativeSrc, sizeof nativeSrc) || !_win_toPosix(dst, nativeDst, sizeof nativeDst)) {
+    if (!mapPath(src, nativeSrc, sizeof nativeSrc) || !mapPath(dst, nativeDst, sizeof nativeDst)) {
         *errorCode = (unsigned long)errno;
         return false;
     }
-    int in = open(nativeSrc, O_RDONLY | O_CLOEXEC);
-    if (in < 0 || fstat(in, &st) != 0 || S_ISDIR(st.st_mode)) {
-        *errorCode = (in < 0) ? (unsigned long)errno : (unsigned long)EISDIR;
+    int in = openRegular(nativeSrc, O_RDONLY, 0);
+    if (in < 0 || fstat(in, &st) != 0) {
+        *errorCode = (unsigned long)errno;
         if (in >= 0) close(in);
         return false;
     }
@@ -871,5 +1059,13 @@ bool win_getFileVersion(const char *path, char *fileVersion, char *productVersio
 
 bool win_toNativePath(const char *path, char *out, size_t size)
 {
-    return _win_toPosix(path, out, size);
+    // The runtime's functions would block on a FIFO or read a device without
+    // end: an existing file that is neither regular nor a folder is refused.
+    struct stat st;
+    if (!mapPath(path, out, size)) return false;
+    if (stat(out, &st) == 0 && !S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode)) {
+        errno = EINVAL;
+        return false;
+    }
+    return true;
 }
