@@ -60,7 +60,9 @@ void makePair(std::string *dir, std::string *file)
     if (draw(4) != 0) return;
     size_t target = 250 + draw(16);
     size_t have = dir->size() + file->size() + 1;
-    if (have < target) *dir += (dir->empty() || dir->back() == '\\' ? "" : "\\") + std::string(target - have, 'p');
+    if (have >= target) return;
+    if (!dir->empty() && dir->back() != '\\') *dir += '\\';
+    *dir += std::string(target - have, 'p');
 }
 
 // Zeroes the stack below the caller. Some joins make the system's own
@@ -110,8 +112,9 @@ int compare(const char *pathA, const char *pathB)
         printf("pathvectors: %zu pairs, all answers equal\n", a.size());
         return 0;
     }
-    fprintf(stderr, "pathvectors: %zu of %zu lines differ; the first:\n  %s: %s\n  %s: %s\n", differ, a.size(), pathA,
-            first < a.size() ? a[first].c_str() : "(none)", pathB, first < b.size() ? b[first].c_str() : "(none)");
+    fprintf(stderr, "pathvectors: %zu of %zu lines differ; the first:\n  %s: %s\n  %s: %s\n",
+            differ, a.size(), pathA, first < a.size() ? a[first].c_str() : "(none)",
+            pathB, first < b.size() ? b[first].c_str() : "(none)");
     return 1;
 }
 
@@ -129,7 +132,8 @@ int main(int argc, char **argv)
         bool ok = win_combinePath(combined, dir.c_str(), file.c_str());
         scrubStack();
         char *joined = win_concatPaths(dir.c_str(), file.c_str());
-        printf("%ld\t%s\t%s\t%s\t%s\n", i, dir.c_str(), file.c_str(), ok ? combined : "-", joined ? joined : "-");
+        printf("%ld\t%s\t%s\t%s\t%s\n", i, dir.c_str(), file.c_str(), ok ? combined : "-",
+               joined ? joined : "-");
         free(joined);
     }
     return 0;
