@@ -346,23 +346,40 @@ static bool findOtherCase(char *path, size_t start)
 }
 
 // Gives each missing component of a POSIX path the letter case of an entry of
-// its folder that differs from it only in case, from the root down; a name
-// that exists as given is kept, and where nothing matches the rest of the
-// path keeps the case given (a file about to be created).
-static void matchLetterCase(char *path)
+// its folder that differs from it only in case, from the deepest folder that
+// exists as given down; a name that exists as given is kept, and where
+// nothing matches the rest of the path keeps the case given (a file about to
+// be created). knownMissing: the path as given was just found missing.
+static void matchLetterCase(char *path, bool knownMissing)
 {
     struct stat st;
-    if (lstat(path, &st) == 0 || errno != ENOENT) return;
-    size_t start = path[0] == '/' ? 1 : 0;
+    if (!knownMissing && (lstat(path, &st) == 0 || errno != ENOENT)) return;
+    // Back to the deepest folder that exists (usually the path's own); the
+    // component after it is known to be missing.
+    size_t start = strlen(path);
+    bool missing = true;
+    for (;;) {
+        while (start > 0 && path[start - 1] != '/') start--;
+        if (start <= 1) break;
+        path[start - 1] = '\0';
+        bool exists = lstat(path, &st) == 0;
+        int error = errno;
+        path[start - 1] = '/';
+        if (exists) break;
+        if (error != ENOENT) return;
+        start--;
+    }
     for (;;) {
         size_t end = start;
         while (path[end] != '\0' && path[end] != '/') end++;
         char after = path[end];
         path[end] = '\0';
-        bool found = end == start || lstat(path, &st) == 0 || (errno == ENOENT && findOtherCase(path, start));
+        bool found = end == start || (!missing && lstat(path, &st) == 0) ||
+                     ((missing || errno == ENOENT) && findOtherCase(path, start));
         path[end] = after;
         if (!found || after == '\0') return;
         start = end + 1;
+        missing = false;
     }
 }
 
@@ -371,8 +388,20 @@ static void matchLetterCase(char *path)
 static bool mapPath(const char *path, char *out, size_t size)
 {
     if (!_win_toPosix(path, out, size)) return false;
-    matchLetterCase(out);
+    matchLetterCase(out, false);
     return true;
+}
+
+// stat of what a Windows-form path names, its letter case matched when the
+// name as given is missing; the POSIX path in native (_WIN_NATIVE_SIZE).
+// False when it cannot be mapped or does not exist.
+static bool statFound(const char *path, char *native, struct stat *st)
+{
+    if (path[0] == '\0' || !_win_toPosix(path, native, _WIN_NATIVE_SIZE)) return false;
+    if (stat(native, st) == 0) return true;
+    if (errno != ENOENT) return false;
+    matchLetterCase(native, true);
+    return stat(native, st) == 0;
 }
 
 // Opens a POSIX path that must be a regular file, without ever blocking on a
@@ -390,7 +419,7 @@ static int openRegular(const char *native, int flags, mode_t mode)
         errno = error;
         return -1;
     }
-    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    // O_NONBLOCK changes nothing for a regular file, so it may stay.
     return fd;
 }
 
@@ -452,16 +481,14 @@ bool win_fileExists(const char *path)
 {
     char native[_WIN_NATIVE_SIZE];
     struct stat st;
-    if (path[0] == '\0' || !mapPath(path, native, sizeof native)) return false;
-    return stat(native, &st) == 0;
+    return statFound(path, native, &st);
 }
 
 bool win_pathIsDirectory(const char *path)
 {
     char native[_WIN_NATIVE_SIZE];
     struct stat st;
-    if (path[0] == '\0' || !mapPath(path, native, sizeof native)) return false;
-    return stat(native, &st) == 0 && S_ISDIR(st.st_mode);
+    return statFound(path, native, &st) && S_ISDIR(st.st_mode);
 }
 
 char *win_getAppDataPath(void)
@@ -895,10 +922,15 @@ FILE *win_fopen(const char *path, const char *mode)
 static win_file *_win_openFile(const char *path, int flags)
 {
     char native[_WIN_NATIVE_SIZE];
-    if (!mapPath(path, native, sizeof native)) return NULL;
+    if (!_win_toPosix(path, native, sizeof native)) return NULL;
     // Only a regular file is a log; a FIFO, device or socket is one that
-    // cannot be opened (and no open waits on it).
-    int fd = openRegular(native, flags | O_CREAT, 0666);
+    // cannot be opened (and no open waits on it). A file missing under the
+    // case given may exist in another; only then is a new one created.
+    int fd = openRegular(native, flags, 0666);
+    if (fd < 0 && errno == ENOENT) {
+        matchLetterCase(native, true);
+        fd = openRegular(native, flags | O_CREAT, 0666);
+    }
     if (fd < 0) return NULL;
     win_file *file = (win_file *)malloc(sizeof *file);
     if (file == NULL) {
