@@ -41,6 +41,10 @@ const char *win_platformName(void)
     return "win32";
 }
 
+void win_initProcess(void)
+{
+}
+
 void win_getExeInfo(char *exePath, char *exeFolder, char *exeBaseName, char *errorText)
 {
     errorText[0] = '\0';
