@@ -14,6 +14,13 @@
 #include <cstddef>
 #include <cstdio>
 
+// Sets up the process as a Windows process finds itself: called once, first
+// thing in the launch. On POSIX a write to a closed pipe then fails instead of
+// ending the process, and a child can be waited for even when SIGCHLD was
+// inherited as ignored; a child started later gets the dispositions this
+// process received. Nothing to do on Windows.
+void win_initProcess(void);
+
 // --- Identity, paths and folders -------------------------------------------
 
 // Fills the executable path, its folder (no trailing backslash, except for a
@@ -79,6 +86,8 @@ bool win_getCurrentDirectory(char *buf, size_t size);
 // --- Files ---------------------------------------------------------------------
 
 // Opens a file by path with the runtime's fopen modes; null with errno set.
+// Only a regular file is opened: a folder, FIFO or device is refused and
+// never waited on.
 FILE *win_fopen(const char *path, const char *mode);
 
 // A file opened for appending records; every write lands whole at its end,
@@ -128,5 +137,6 @@ char *win_getSystemMessage(unsigned long errorCode);
 void win_freeSystemMessage(char *message);
 
 // The path in the form the runtime's file functions take on this platform
-// (unchanged on Windows); false when it cannot be mapped or does not fit.
+// (unchanged on Windows); false when it cannot be mapped or does not fit, and
+// on POSIX when it names an existing FIFO, device or socket.
 bool win_toNativePath(const char *path, char *out, size_t size);

@@ -12,9 +12,12 @@
 #include <cstdlib>
 #include <cstring>
 
+#include <dirent.h>
+
 #include <fcntl.h>
 #include <pwd.h>
 #include <signal.h>
+#include <spawn.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 #include <sys/wait.h>
@@ -32,6 +35,11 @@ static char userName[_WIN_USER_NAME_SIZE];
 struct win_file {
     int fd;
 };
+
+// The signal dispositions this process was started with, where it changes
+// them for itself: a child gets them back before its program starts.
+static bool pipeReceivedDefault = true;
+static bool childReceivedIgnored = false;
 
 // --- Windows-form path rules (the shell's path functions, done by hand) -------
 
@@ -53,92 +61,170 @@ static bool _win_isUnc(const char *path)
     return path[0] == '\\' && path[1] == '\\';
 }
 
-// Cuts a path to its root: "X:\" for a drive path, "\" for a rooted one,
-// "\\server\share" for a UNC path.
-static void _win_stripToRoot(char *path)
+// Removes the last component and the backslash before it; a root keeps its
+// backslash ("Z:\lirmak.exe" gives "Z:\"). A drive designator and the
+// character after it are never taken apart. False when nothing was removed.
+static bool _win_removeFileSpec(char *path)
 {
-    if (_win_hasDrive(path)) {
-        path[path[2] == '\\' ? 3 : 2] = '\0';
-    } else if (_win_isUnc(path)) {
-        char *share = strchr(path + 2, '\\');
-        char *rest = share ? strchr(share + 1, '\\') : NULL;
-        if (rest) *rest = '\0';
-    } else if (path[0] == '\\') {
-        path[1] = '\0';
-    } else {
-        path[0] = '\0';
+    char *p = path;
+    char *cut = path;
+    if (*p == '\\') cut = ++p;
+    if (*p == '\\') cut = ++p;
+    while (*p != '\0') {
+        if (*p == '\\') {
+            cut = p;
+        } else if (*p == ':') {
+            cut = ++p;
+            if (*p == '\\') cut++;
+            if (*p == '\0') break;
+        }
+        p++;
+    }
+    if (*cut == '\0') return false;
+    *cut = '\0';
+    return true;
+}
+
+// True for a root as the shell knows one: "\", "X:\", or "\\" followed by
+// at most one more backslash ("\\server", "\\server\share").
+static bool isRoot(const char *path)
+{
+    if (path[0] == '\\') {
+        if (path[1] == '\0') return true;
+        if (path[1] != '\\') return false;
+        const char *slash = strchr(path + 2, '\\');
+        return slash == NULL || strchr(slash + 1, '\\') == NULL;
+    }
+    return path[0] != '\0' && path[1] == ':' && path[2] == '\\' && path[3] == '\0';
+}
+
+// Cuts a path to its root before a rooted file part is joined to it, by
+// taking off its last component until a root is left: "X:\", "\",
+// "\\server\share"; a path that never reaches one ("logs", "X:") stops where no
+// component is left to take off.
+static void stripToRoot(char *path)
+{
+    while (!isRoot(path)) {
+        if (!_win_removeFileSpec(path)) return;
     }
 }
 
-// Resolves "." and ".." segments of src into dst (VEK_PATH_SIZE); ".." never
-// climbs above a drive root.
-static void _win_canonicalize(char *dst, const char *src)
+// True when dst[0..n) is "\\server\" : a UNC server with only its backslash
+// after it, which ".." must not take away.
+static bool isUncServerOnly(const char *dst, size_t n)
 {
+    if (n < 3 || dst[0] != '\\' || dst[1] != '\\') return false;
+    for (size_t i = 2; i + 1 < n; i++) {
+        if (dst[i] == '\\') return false;
+    }
+    return dst[n - 1] == '\\';
+}
+
+// Where the output of a canonicalization goes back to when a ".." follows
+// the backslash that ends dst[0..n): the segment before it is dropped, but
+// not a drive root, the leading "\\" or a UNC server. The answer points at the
+// backslash before the dropped segment (0 when none is left).
+static size_t backUpOneSegment(const char *dst, size_t n)
+{
+    size_t at = n;
+    if (n > 1 && (dst[n - 2] != '\\' || n > 2)) {
+        if (dst[n - 2] == ':' && (n > 3 || (n == 3 && dst[0] == ':'))) {
+            // Past a drive designator within the path: back to just after the
+            // backslash before it, or to the start.
+            at = n - 2;
+            while (at > 0 && dst[at] != '\\') at--;
+            at = dst[at] == '\\' ? at + 1 : 0;
+        } else if (dst[n - 2] != ':' && !isUncServerOnly(dst, n)) {
+            at = n - 2;
+        }
+    }
+    while (at > 0 && dst[at] != '\\') at--;
+    return at;
+}
+
+// Canonicalizes src into dst (at least as long as src plus 2) by the shell's
+// rules: ".\" after a separator goes; ".." after a backslash takes back the
+// segment before it, and one that would climb above the start leaves a single
+// "\" (a leading ".." of a relative path, with nothing before it, stays as it
+// is); a bare drive gets its backslash and an empty path becomes "\".
+static void canonicalize(char *dst, const char *src)
+{
+    const char *start = src;
     size_t n = 0;
-    size_t root = 0;
-    if (src[0] == '\0') {
+    if (*src == '\0') {
         str_assign(dst, "\\", VEK_PATH_SIZE);
         return;
     }
-    if (_win_hasDrive(src)) {
-        dst[n++] = src[0];
-        dst[n++] = ':';
-        src += 2;
+    if (*src == '\\') {
+        dst[n++] = *src++;
+    } else if (src[1] == ':') {
+        dst[n++] = *src++;
+        dst[n++] = *src++;
         if (*src == '\\') dst[n++] = *src++;
-    } else if (*src == '\\') {
-        dst[n++] = *src++;
     }
-    root = n;
-    while (*src != '\0' && n + 1 < VEK_PATH_SIZE) {
-        bool segmentStart = (n == root) || dst[n - 1] == '\\';
-        if (segmentStart && src[0] == '.' && src[1] == '\\') {
+    while (*src != '\0') {
+        bool afterSeparator = src == start || src[-1] == '\\' || src[-1] == ':';
+        if (src[0] == '.' && src[1] == '\\' && afterSeparator) {
             src += 2;
-            continue;
-        }
-        if (segmentStart && src[0] == '.' && src[1] == '.' && (src[2] == '\\' || src[2] == '\0')) {
-            // Drop the previous segment, but never the root; a final ".."
-            // leaves no trailing backslash.
-            if (n > root) {
-                n--;
-                while (n > root && dst[n - 1] != '\\') n--;
-                if (src[2] == '\0' && n > root) n--;
+        } else if (src[0] == '.' && src[1] == '.' && n > 0 && dst[n - 1] == '\\') {
+            dst[n] = '\0';
+            n = backUpOneSegment(dst, n);
+            if (n == 0) {
+                // Nothing left to take back: the result restarts at "\" and
+                // the character after the ".." goes with it.
+                dst[n++] = '\\';
+                if (src[2] != '\0') src++;
             }
-            src += (src[2] == '\\') ? 3 : 2;
-            continue;
+            src += 2;
+        } else {
+            dst[n++] = *src++;
         }
-        dst[n++] = *src++;
     }
     if (n == 2 && dst[1] == ':') dst[n++] = '\\';
     dst[n] = '\0';
 }
 
-// Joins dir and file by the shell's combining rules into dest (VEK_PATH_SIZE);
-// false when the joined text would not fit.
-static bool _win_pathCombine(char *dest, const char *dir, const char *file)
+// Joins dir and file by the shell's combining rules into dest (VEK_PATH_SIZE):
+// a file part that is absolute, or either part empty, stands alone; a file
+// part rooted at "\" keeps only the root of dir; otherwise the two are joined
+// with one backslash. Then the result is canonicalized. False (dest empty)
+// when a part or the joined text would not fit.
+static bool pathCombine(char *dest, const char *dir, const char *file)
 {
-    char tmp[VEK_PATH_SIZE];
+    char tmp[VEK_PATH_SIZE + 1];
+    bool useBoth = false;
+    bool rootOnly = false;
     dest[0] = '\0';
     if (dir == NULL && file == NULL) return false;
-    if (file == NULL || file[0] == '\0') {
-        str_assign(tmp, dir ? dir : "", sizeof tmp);
-    } else if (dir == NULL || dir[0] == '\0' || (!_win_isRelative(file) && (file[0] != '\\' || _win_isUnc(file)))) {
-        str_assign(tmp, file, sizeof tmp);
+    if ((dir != NULL && strlen(dir) >= VEK_PATH_SIZE) || (file != NULL && strlen(file) >= VEK_PATH_SIZE)) {
+        return false;
+    }
+    if ((file == NULL || file[0] == '\0') && dir != NULL) {
+        str_assign(tmp, dir, VEK_PATH_SIZE);
+    } else if (dir == NULL || dir[0] == '\0' || !_win_isRelative(file)) {
+        if (dir == NULL || dir[0] == '\0' || file[0] != '\\' || _win_isUnc(file)) {
+            str_assign(tmp, file, VEK_PATH_SIZE);
+        } else {
+            useBoth = rootOnly = true;
+        }
     } else {
-        str_assign(tmp, dir, sizeof tmp);
-        if (!_win_isRelative(file)) {
-            _win_stripToRoot(tmp);
+        useBoth = true;
+    }
+    if (useBoth) {
+        str_assign(tmp, dir, VEK_PATH_SIZE);
+        if (rootOnly) {
+            stripToRoot(tmp);
             file++;
         }
         size_t len = strlen(tmp);
         if (len > 0 && tmp[len - 1] != '\\') {
-            if (len + 1 >= sizeof tmp) return false;
             tmp[len++] = '\\';
             tmp[len] = '\0';
         }
-        if (len + strlen(file) >= sizeof tmp) return false;
+        if (len + strlen(file) >= VEK_PATH_SIZE) return false;
         memcpy(tmp + len, file, strlen(file) + 1);
     }
-    _win_canonicalize(dest, tmp);
+    canonicalize(dest, tmp);
     return true;
 }
 
@@ -151,25 +237,6 @@ static const char *_win_findFileName(const char *path)
         if ((*p == '\\' || *p == '/' || *p == ':') && p[1] != '\0' && p[1] != '\\' && p[1] != '/') name = p + 1;
     }
     return name;
-}
-
-// Removes the last component and the backslash before it; a root keeps its
-// backslash ("Z:\lirmak.exe" gives "Z:\").
-static void _win_removeFileSpec(char *path)
-{
-    char *start = path;
-    char *cut = path;
-    if (*start == '\\') cut = ++start;
-    if (*start == '\\') cut = ++start;
-    for (char *p = start; *p != '\0'; p++) {
-        if (*p == '\\') {
-            cut = p;
-        } else if (*p == ':') {
-            cut = p + 1;
-            if (p[1] == '\\') cut = ++p + 1;
-        }
-    }
-    *cut = '\0';
 }
 
 // Removes the last extension of a file name ("lirmak.old.exe" -> "lirmak.old").
@@ -236,7 +303,152 @@ static bool _win_fromPosix(const char *path, char *out, size_t size)
 
 enum { _WIN_NATIVE_SIZE = 4096 };
 
+// --- Letter case, as Windows and Wine find names ------------------------------------
+
+// True when a and b are equal with the ASCII letters folded.
+static bool equalIgnoringCase(const char *a, const char *b)
+{
+    for (; *a != '\0' && *b != '\0'; a++, b++) {
+        char x = (*a >= 'a' && *a <= 'z') ? (char)(*a - 'a' + 'A') : *a;
+        char y = (*b >= 'a' && *b <= 'z') ? (char)(*b - 'a' + 'A') : *b;
+        if (x != y) return false;
+    }
+    return *a == *b;
+}
+
+// Looks in the folder of the component that starts at path[start] for an
+// entry that differs from it only in letter case and writes its name over
+// the component (ASCII folding keeps the length). Between several such
+// entries the first in byte order wins, so the choice never depends on the
+// order the folder lists them in. False when there is none.
+static bool findOtherCase(char *path, size_t start)
+{
+    char folder[_WIN_NATIVE_SIZE];
+    if (start == 0) {
+        str_assign(folder, ".", sizeof folder);
+    } else {
+        str_assign(folder, path, start < sizeof folder ? start + (start == 1) : sizeof folder);
+    }
+    DIR *dir = opendir(folder);
+    if (dir == NULL) return false;
+    char best[256];
+    best[0] = '\0';
+    for (struct dirent *entry = readdir(dir); entry != NULL; entry = readdir(dir)) {
+        if (equalIgnoringCase(entry->d_name, path + start) &&
+            (best[0] == '\0' || strcmp(entry->d_name, best) < 0)) {
+            str_assign(best, entry->d_name, sizeof best);
+        }
+    }
+    closedir(dir);
+    if (best[0] == '\0') return false;
+    memcpy(path + start, best, strlen(best));
+    return true;
+}
+
+// Gives each missing component of a POSIX path the letter case of an entry of
+// its folder that differs from it only in case, from the deepest folder that
+// exists as given down; a name that exists as given is kept, and where
+// nothing matches the rest of the path keeps the case given (a file about to
+// be created). knownMissing: the path as given was just found missing.
+static void matchLetterCase(char *path, bool knownMissing)
+{
+    struct stat st;
+    if (!knownMissing && (lstat(path, &st) == 0 || errno != ENOENT)) return;
+    // Back to the deepest folder that exists (usually the path's own); the
+    // component after it is known to be missing.
+    size_t start = strlen(path);
+    bool missing = true;
+    for (;;) {
+        while (start > 0 && path[start - 1] != '/') start--;
+        if (start <= 1) break;
+        path[start - 1] = '\0';
+        bool exists = lstat(path, &st) == 0;
+        int error = errno;
+        path[start - 1] = '/';
+        if (exists) break;
+        if (error != ENOENT) return;
+        start--;
+    }
+    for (;;) {
+        size_t end = start;
+        while (path[end] != '\0' && path[end] != '/') end++;
+        char after = path[end];
+        path[end] = '\0';
+        bool found = end == start || (!missing && lstat(path, &st) == 0) ||
+                     ((missing || errno == ENOENT) && findOtherCase(path, start));
+        path[end] = after;
+        if (!found || after == '\0') return;
+        start = end + 1;
+        missing = false;
+    }
+}
+
+// Maps a Windows-form path to the POSIX path of what Windows would open under
+// it: its letter case matched to existing names. False as _win_toPosix.
+static bool mapPath(const char *path, char *out, size_t size)
+{
+    if (!_win_toPosix(path, out, size)) return false;
+    matchLetterCase(out, false);
+    return true;
+}
+
+// stat of what a Windows-form path names, its letter case matched when the
+// name as given is missing; the POSIX path in native (_WIN_NATIVE_SIZE).
+// False when it cannot be mapped or does not exist.
+static bool statFound(const char *path, char *native, struct stat *st)
+{
+    if (path[0] == '\0' || !_win_toPosix(path, native, _WIN_NATIVE_SIZE)) return false;
+    if (stat(native, st) == 0) return true;
+    if (errno != ENOENT) return false;
+    matchLetterCase(native, true);
+    return stat(native, st) == 0;
+}
+
+// Opens a POSIX path that must be a regular file, without ever blocking on a
+// FIFO or device; the descriptor is closed at exec. -1 with errno set (EISDIR
+// for a folder, EINVAL for another special file) when it is not one.
+static int openRegular(const char *native, int flags, mode_t mode)
+{
+    struct stat st;
+    int fd = open(native, flags | O_NONBLOCK | O_CLOEXEC, mode);
+    if (fd < 0) return -1;
+    bool statted = fstat(fd, &st) == 0;
+    if (!statted || !S_ISREG(st.st_mode)) {
+        int error = statted && S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
+        close(fd);
+        errno = error;
+        return -1;
+    }
+    // O_NONBLOCK changes nothing for a regular file, so it may stay.
+    return fd;
+}
+
 // --- Identity, paths and folders ----------------------------------------------
+
+void win_initProcess(void)
+{
+    // A write to a closed pipe fails with EPIPE, as on Windows, instead of
+    // ending the launcher; a child must be collectable even when SIGCHLD came
+    // in ignored. What came in is kept for the child.
+    struct sigaction wanted;
+    struct sigaction old;
+    memset(&wanted, 0, sizeof wanted);
+    sigemptyset(&wanted.sa_mask);
+    wanted.sa_handler = SIG_IGN;
+    if (sigaction(SIGPIPE, &wanted, &old) == 0) pipeReceivedDefault = old.sa_handler != SIG_IGN;
+    wanted.sa_handler = SIG_DFL;
+    if (sigaction(SIGCHLD, &wanted, &old) == 0) childReceivedIgnored = old.sa_handler == SIG_IGN;
+}
+
+// True when a POSIX name holds a character that no Windows name can hold, so
+// that its Windows form would name another path or split a command line.
+static bool hasNonWindowsCharacter(const char *path)
+{
+    for (const char *p = path; *p != '\0'; p++) {
+        if ((unsigned char)*p < 32 || strchr("\"*:<>?|\\", *p) != NULL) return true;
+    }
+    return false;
+}
 
 void win_getExeInfo(char *exePath, char *exeFolder, char *exeBaseName, char *errorText)
 {
@@ -248,8 +460,9 @@ void win_getExeInfo(char *exePath, char *exeFolder, char *exeBaseName, char *err
         return;
     }
     native[n] = '\0';
-    // A path cut to fit would name another folder and another script.
-    if (!_win_fromPosix(native, exePath, VEK_PATH_SIZE)) {
+    // A path cut to fit would name another folder and another script; a path
+    // no Windows name can hold would be read back as another one.
+    if (hasNonWindowsCharacter(native) || !_win_fromPosix(native, exePath, VEK_PATH_SIZE)) {
         str_format(errorText, VEK_TEXT_SIZE, "Errore durante l'ottenimento del percorso dell'eseguibile.");
         return;
     }
@@ -263,16 +476,14 @@ bool win_fileExists(const char *path)
 {
     char native[_WIN_NATIVE_SIZE];
     struct stat st;
-    if (path[0] == '\0' || !_win_toPosix(path, native, sizeof native)) return false;
-    return stat(native, &st) == 0;
+    return statFound(path, native, &st);
 }
 
 bool win_pathIsDirectory(const char *path)
 {
     char native[_WIN_NATIVE_SIZE];
     struct stat st;
-    if (path[0] == '\0' || !_win_toPosix(path, native, sizeof native)) return false;
-    return stat(native, &st) == 0 && S_ISDIR(st.st_mode);
+    return statFound(path, native, &st) && S_ISDIR(st.st_mode);
 }
 
 char *win_getAppDataPath(void)
@@ -299,7 +510,7 @@ bool win_checkAndCreatePath(const char *path)
 {
     char native[_WIN_NATIVE_SIZE];
     struct stat st;
-    if (!_win_toPosix(path, native, sizeof native)) return false;
+    if (!mapPath(path, native, sizeof native)) return false;
     if (stat(native, &st) == 0 && S_ISDIR(st.st_mode)) return true;
     return mkdir(native, 0777) == 0;
 }
@@ -307,13 +518,13 @@ bool win_checkAndCreatePath(const char *path)
 char *win_concatPaths(const char *dir, const char *file)
 {
     char joined[VEK_PATH_SIZE];
-    if (!_win_pathCombine(joined, dir, file)) return NULL;
+    if (!pathCombine(joined, dir, file)) return NULL;
     return strdup(joined);
 }
 
 bool win_combinePath(char *dest, const char *dir, const char *file)
 {
-    return _win_pathCombine(dest, dir, file);
+    return pathCombine(dest, dir, file);
 }
 
 const char *win_getComputerName(void)
@@ -343,7 +554,7 @@ bool win_hasWritePermissionInDirectory(const char *path)
 {
     char native[_WIN_NATIVE_SIZE];
     struct stat st;
-    if (!_win_toPosix(path, native, sizeof native) || stat(native, &st) != 0) {
+    if (!mapPath(path, native, sizeof native) || stat(native, &st) != 0) {
         fputs("Errore durante il recupero delle informazioni sulla sicurezza della directory.\n", stderr);
         return false;
     }
@@ -353,7 +564,7 @@ bool win_hasWritePermissionInDirectory(const char *path)
 bool win_hasWritePermission(const char *path)
 {
     char native[_WIN_NATIVE_SIZE];
-    if (!_win_toPosix(path, native, sizeof native)) return false;
+    if (!mapPath(path, native, sizeof native)) return false;
     return access(native, W_OK) == 0;
 }
 
@@ -422,17 +633,13 @@ const char *win_getCommandLine(void)
     return commandLine;
 }
 
-// In the child: the standard streams as asked, no other descriptor, the
-// working folder, then the program. Reports errno on the pipe if it fails.
-static void _win_execChild(char *const *argv, const char *program, const char *folder, int errorPipe,
-                           int outFd, int errFd, int maxFd)
+// In the child: the signal dispositions the launcher was started with, no
+// descriptor but the standard streams, the working folder, then the program.
+// Reports errno on the pipe if it fails.
+static void _win_execChild(char *const *argv, const char *program, const char *folder, int errorPipe, int maxFd)
 {
-    if (outFd >= 0) {
-        int nullFd = open("/dev/null", O_RDONLY);
-        if (nullFd >= 0) dup2(nullFd, 0);
-        dup2(outFd, 1);
-        dup2(errFd, 2);
-    }
+    if (pipeReceivedDefault) signal(SIGPIPE, SIG_DFL);
+    if (childReceivedIgnored) signal(SIGCHLD, SIG_IGN);
     // Nothing but the standard streams reaches the program (the error pipe
     // closes itself at exec). close_range does it in two calls; without it,
     // one call per possible descriptor.
@@ -455,43 +662,15 @@ static void _win_execChild(char *const *argv, const char *program, const char *f
     _exit(127);
 }
 
-// Starts the command in folder. Returns the child's pid (0 when detached) or
-// -1 with the system error number in *error. A detached child is started
-// through an intermediate process, so no zombie is left behind.
-static pid_t _win_spawn(const char *command, const char *folder, bool detach, int outFd, int errFd, int *error)
+// Starts program through a copy of this process: for a detached child (started
+// through an intermediate process, so no zombie is left behind) and for a
+// child that must get an ignored SIGCHLD back, which a spawn cannot give.
+// Returns the child's pid (0 when detached) or -1 with errno in *error.
+static pid_t forkProgram(char *const *argv, const char *program, const char *folder, bool detach, int *error)
 {
-    char nativeFolder[_WIN_NATIVE_SIZE];
-    char program[_WIN_NATIVE_SIZE];
-    char cwd[_WIN_NATIVE_SIZE];
-    *error = 0;
-    if (!_win_toPosix(folder, nativeFolder, sizeof nativeFolder)) {
-        *error = errno;
-        return -1;
-    }
-    int words = 0;
-    char **argv = autoit3_splitAll(command, &words);
-    if (argv == NULL || words == 0) {
-        autoit3_freeWords(argv);
-        *error = ENOENT;
-        return -1;
-    }
-    // A relative program is found from the launcher's folder, not the child's.
-    bool mapped = _win_toPosix(argv[0], program, sizeof program);
-    if (mapped && program[0] != '/' && getcwd(cwd, sizeof cwd) != NULL) {
-        char relative[_WIN_NATIVE_SIZE];
-        str_assign(relative, program, sizeof relative);
-        int wanted = str_format(program, sizeof program, "%s/%s", cwd, relative);
-        mapped = wanted > 0 && (size_t)wanted < sizeof program;
-    }
-    if (!mapped) {
-        *error = ENOENT;
-        autoit3_freeWords(argv);
-        return -1;
-    }
     int pipeFds[2];
     if (pipe2(pipeFds, O_CLOEXEC) != 0) {
         *error = errno;
-        autoit3_freeWords(argv);
         return -1;
     }
     long openMax = sysconf(_SC_OPEN_MAX);
@@ -504,10 +683,9 @@ static pid_t _win_spawn(const char *command, const char *folder, bool detach, in
             pid_t grandchild = fork();
             if (grandchild != 0) _exit(grandchild < 0 ? 1 : 0);
         }
-        _win_execChild(argv, program, nativeFolder, pipeFds[1], outFd, errFd, maxFd);
+        _win_execChild(argv, program, folder, pipeFds[1], maxFd);
     }
     close(pipeFds[1]);
-    autoit3_freeWords(argv);
     if (pid < 0) {
         *error = errno;
         close(pipeFds[0]);
@@ -537,6 +715,79 @@ static pid_t _win_spawn(const char *command, const char *folder, bool detach, in
         return -1;
     }
     return detach ? 0 : pid;
+}
+
+// Starts program without copying this process (the cheap way): the child gets
+// SIGPIPE back as the launcher received it, no descriptor but the standard
+// streams, and the working folder. Returns the child's pid or -1 with the
+// system error number in *error.
+static pid_t spawnProgram(char *const *argv, const char *program, const char *folder, int *error)
+{
+    posix_spawn_file_actions_t actions;
+    posix_spawnattr_t attributes;
+    sigset_t defaults;
+    pid_t pid = -1;
+    sigemptyset(&defaults);
+    if (pipeReceivedDefault) sigaddset(&defaults, SIGPIPE);
+    *error = posix_spawn_file_actions_init(&actions);
+    if (*error != 0) return -1;
+    *error = posix_spawnattr_init(&attributes);
+    if (*error != 0) {
+        posix_spawn_file_actions_destroy(&actions);
+        return -1;
+    }
+    int failed = posix_spawnattr_setsigdefault(&attributes, &defaults);
+    if (failed == 0) failed = posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
+    if (failed == 0) failed = posix_spawn_file_actions_addchdir_np(&actions, folder);
+    if (failed == 0) failed = posix_spawn_file_actions_addclosefrom_np(&actions, 3);
+    if (failed == 0) failed = posix_spawn(&pid, program, &actions, &attributes, argv, environ);
+    posix_spawnattr_destroy(&attributes);
+    posix_spawn_file_actions_destroy(&actions);
+    *error = failed;
+    return failed == 0 ? pid : -1;
+}
+
+// Starts the command in folder: the first word of the split command line is
+// the program, the others its arguments. Returns the child's pid (0 when
+// detached) or -1 with the system error number in *error.
+static pid_t _win_spawn(const char *command, const char *folder, bool detach, int *error)
+{
+    char nativeFolder[_WIN_NATIVE_SIZE];
+    char program[_WIN_NATIVE_SIZE];
+    char cwd[_WIN_NATIVE_SIZE];
+    *error = 0;
+    if (!mapPath(folder, nativeFolder, sizeof nativeFolder)) {
+        *error = errno;
+        return -1;
+    }
+    int words = 0;
+    char **argv = autoit3_splitAll(command, &words);
+    if (argv == NULL || words == 0) {
+        autoit3_freeWords(argv);
+        *error = ENOENT;
+        return -1;
+    }
+    // A relative program is found from the launcher's folder, not the child's.
+    bool mapped = mapPath(argv[0], program, sizeof program);
+    if (mapped && program[0] != '/' && getcwd(cwd, sizeof cwd) != NULL) {
+        char relative[_WIN_NATIVE_SIZE];
+        str_assign(relative, program, sizeof relative);
+        int wanted = str_format(program, sizeof program, "%s/%s", cwd, relative);
+        mapped = wanted > 0 && (size_t)wanted < sizeof program;
+    }
+    if (!mapped) {
+        *error = ENOENT;
+        autoit3_freeWords(argv);
+        return -1;
+    }
+    pid_t pid;
+    if (detach || childReceivedIgnored) {
+        pid = forkProgram(argv, program, nativeFolder, detach, error);
+    } else {
+        pid = spawnProgram(argv, program, nativeFolder, error);
+    }
+    autoit3_freeWords(argv);
+    return pid;
 }
 
 // Waits for the child and returns its exit code (128 + N for a child killed by
@@ -577,7 +828,7 @@ int win_executeCommand(char *command, const char *folder, bool wait, char *error
 {
     int error = 0;
     _win_prepareStart(errorText);
-    pid_t pid = _win_spawn(command, folder, !wait, -1, -1, &error);
+    pid_t pid = _win_spawn(command, folder, !wait, &error);
     if (pid < 0) return _win_startFailed(errorText, error);
     if (!wait) return 0;
     return _win_waitChild(pid, errorText);
@@ -609,11 +860,18 @@ bool win_getCurrentDirectory(char *buf, size_t size)
 FILE *win_fopen(const char *path, const char *mode)
 {
     char native[_WIN_NATIVE_SIZE];
-    char nativeMode[16];
-    if (!_win_toPosix(path, native, sizeof native)) return NULL;
-    // Our files never reach a child process.
-    str_format(nativeMode, sizeof nativeMode, "%se", mode);
-    return fopen(native, nativeMode);
+    if (!mapPath(path, native, sizeof native)) return NULL;
+    // The runtime's modes as open flags, so that a FIFO or device is refused
+    // instead of blocking the open or being read without end.
+    int flags = O_RDONLY;
+    if (mode[0] == 'w') flags = O_WRONLY | O_CREAT | O_TRUNC;
+    if (mode[0] == 'a') flags = O_WRONLY | O_CREAT | O_APPEND;
+    if (strchr(mode, '+') != NULL) flags = (flags & ~(O_RDONLY | O_WRONLY)) | O_RDWR;
+    int fd = openRegular(native, flags, 0666);
+    if (fd < 0) return NULL;
+    FILE *file = fdopen(fd, mode);
+    if (file == NULL) close(fd);
+    return file;
 }
 
 // A win_file on path opened (created when missing) with the given flags;
@@ -622,7 +880,14 @@ static win_file *_win_openFile(const char *path, int flags)
 {
     char native[_WIN_NATIVE_SIZE];
     if (!_win_toPosix(path, native, sizeof native)) return NULL;
-    int fd = open(native, flags | O_CREAT | O_CLOEXEC, 0666);
+    // Only a regular file is a log; a FIFO, device or socket is one that
+    // cannot be opened (and no open waits on it). A file missing under the
+    // case given may exist in another; only then is a new one created.
+    int fd = openRegular(native, flags, 0666);
+    if (fd < 0 && errno == ENOENT) {
+        matchLetterCase(native, true);
+        fd = openRegular(native, flags | O_CREAT, 0666);
+    }
     if (fd < 0) return NULL;
     win_file *file = (win_file *)malloc(sizeof *file);
     if (file == NULL) {
@@ -673,7 +938,7 @@ bool win_renameReplace(const char *from, const char *to)
 {
     char nativeFrom[_WIN_NATIVE_SIZE];
     char nativeTo[_WIN_NATIVE_SIZE];
-    if (!_win_toPosix(from, nativeFrom, sizeof nativeFrom) || !_win_toPosix(to, nativeTo, sizeof nativeTo)) {
+    if (!mapPath(from, nativeFrom, sizeof nativeFrom) || !mapPath(to, nativeTo, sizeof nativeTo)) {
         return false;
     }
     return rename(nativeFrom, nativeTo) == 0;
@@ -683,7 +948,7 @@ bool win_renameNoReplace(const char *from, const char *to)
 {
     char nativeFrom[_WIN_NATIVE_SIZE];
     char nativeTo[_WIN_NATIVE_SIZE];
-    if (!_win_toPosix(from, nativeFrom, sizeof nativeFrom) || !_win_toPosix(to, nativeTo, sizeof nativeTo)) {
+    if (!mapPath(from, nativeFrom, sizeof nativeFrom) || !mapPath(to, nativeTo, sizeof nativeTo)) {
         return false;
     }
     if (renameat2(AT_FDCWD, nativeFrom, AT_FDCWD, nativeTo, RENAME_NOREPLACE) == 0) return true;
@@ -698,7 +963,7 @@ bool win_renameNoReplace(const char *from, const char *to)
 bool win_removeFile(const char *path)
 {
     char native[_WIN_NATIVE_SIZE];
-    if (!_win_toPosix(path, native, sizeof native)) return false;
+    if (!mapPath(path, native, sizeof native)) return false;
     return unlink(native) == 0;
 }
 
@@ -727,13 +992,13 @@ bool win_copyFile(const char *src, const char *dst, unsigned long *errorCode)
     char temp[_WIN_NATIVE_SIZE];
     struct stat st;
     *errorCode = 0;
-    if (!_win_toPosix(src, nativeSrc, sizeof nativeSrc) || !_win_toPosix(dst, nativeDst, sizeof nativeDst)) {
+    if (!mapPath(src, nativeSrc, sizeof nativeSrc) || !mapPath(dst, nativeDst, sizeof nativeDst)) {
         *errorCode = (unsigned long)errno;
         return false;
     }
-    int in = open(nativeSrc, O_RDONLY | O_CLOEXEC);
-    if (in < 0 || fstat(in, &st) != 0 || S_ISDIR(st.st_mode)) {
-        *errorCode = (in < 0) ? (unsigned long)errno : (unsigned long)EISDIR;
+    int in = openRegular(nativeSrc, O_RDONLY, 0);
+    if (in < 0 || fstat(in, &st) != 0) {
+        *errorCode = (unsigned long)errno;
         if (in >= 0) close(in);
         return false;
     }
@@ -773,5 +1038,13 @@ void win_freeSystemMessage(char *message)
 
 bool win_toNativePath(const char *path, char *out, size_t size)
 {
-    return _win_toPosix(path, out, size);
+    // The runtime's functions would block on a FIFO or read a device without
+    // end: an existing file that is neither regular nor a folder is refused.
+    struct stat st;
+    if (!mapPath(path, out, size)) return false;
+    if (stat(out, &st) == 0 && !S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode)) {
+        errno = EINVAL;
+        return false;
+    }
+    return true;
 }

@@ -36,6 +36,10 @@ static const GUID _win_folderRoamingAppData = {
 
 // --- Identity, paths and folders ----------------------------------------------
 
+void win_initProcess(void)
+{
+}
+
 void win_getExeInfo(char *exePath, char *exeFolder, char *exeBaseName, char *errorText)
 {
     errorText[0] = '\0';

@@ -401,6 +401,7 @@ int launch_main(int argc, char **argv)
     int count = 0;
 
     // 1. Own identity.
+    win_initProcess();
     win_getExeInfo(exePath, exeFolder, exeBaseName, errorText);
     if (errorText[0] != '\0') {
         fprintf(stderr, "%s\n", errorText);

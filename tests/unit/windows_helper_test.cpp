@@ -22,6 +22,13 @@ TEST(PathCombine, SharedVectors)
         {"C:", "f.txt", "C:\\f.txt"},                       {"logs", "x.log", "logs\\x.log"},
         {"C:\\dir", "", "C:\\dir"},                         {"", "f.txt", "f.txt"},
         {dir249, std::string(9, 'f'), dir249 + "\\fffffffff"}, {dir249, std::string(10, 'f'), ""},
+        // A relative folder keeps its leading "..", but a ".." climbing past
+        // the start (a second leading one too) leaves a rooted "\".
+        {"..\\logs", "x.log", "..\\logs\\x.log"},         {"..\\..\\a", "..\\f", "\\f"},
+        {"logs\\..\\..", "x", "\\x"},                     {"logs", "\\x.log", "x.log"},
+        // Letter case and trailing dots and blanks are kept as given.
+        {"c:\\Dir\\SUB", "File.TXT", "c:\\Dir\\SUB\\File.TXT"}, {"C:\\dir. ", "f. .", "C:\\dir. \\f. ."},
+        {"C:\\a\\.", "f", "C:\\a\\f"},                   {"\\\\srv\\share\\a", "\\f", "\\\\srv\\share\\f"},
     };
     for (const Case &c : cases) {
         char *joined = win_concatPaths(c.dir.c_str(), c.file.c_str());
