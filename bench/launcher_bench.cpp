@@ -92,13 +92,13 @@ static const int AWKWARD_COUNT = (int)(sizeof AWKWARD_WORDS / sizeof AWKWARD_WOR
 // --- Small helpers -------------------------------------------------------------------
 
 // Milliseconds elapsed since start.
-static double _elapsedMs(std::chrono::steady_clock::time_point start)
+static double elapsedMs(std::chrono::steady_clock::time_point start)
 {
     return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
 }
 
 // The value at fraction q (0 to 1) of sorted values, interpolated linearly.
-static double _quantile(const std::vector<double> &sorted, double q)
+static double quantile(const std::vector<double> &sorted, double q)
 {
     if (sorted.empty()) return 0;
     double position = q * (double)(sorted.size() - 1);
@@ -113,14 +113,14 @@ struct Summary {
 };
 
 // Median, quartiles and range of values.
-static Summary _summarise(std::vector<double> values)
+static Summary summarise(std::vector<double> values)
 {
     std::sort(values.begin(), values.end());
     Summary s = {0, 0, 0, 0, 0};
     if (values.empty()) return s;
-    s.median = _quantile(values, 0.5);
-    s.q1 = _quantile(values, 0.25);
-    s.q3 = _quantile(values, 0.75);
+    s.median = quantile(values, 0.5);
+    s.q1 = quantile(values, 0.25);
+    s.q3 = quantile(values, 0.75);
     s.min = values.front();
     s.max = values.back();
     return s;
@@ -129,7 +129,7 @@ static Summary _summarise(std::vector<double> values)
 // word bare when it holds none of the characters in specials, otherwise in
 // double quotes with its inner quotes doubled: what the launcher's own
 // splitting (and the stand-in's) reads back as the same word.
-static std::string _quote(const std::string &word, const char *specials)
+static std::string quote(const std::string &word, const char *specials)
 {
     if (!word.empty() && word.find_first_of(specials) == std::string::npos) return word;
     std::string quoted = "\"";
@@ -141,7 +141,7 @@ static std::string _quote(const std::string &word, const char *specials)
 }
 
 // The command line that starts the script with words along way.
-static std::string _commandFor(const Way &way, const std::vector<std::string> &words)
+static std::string commandFor(const Way &way, const std::vector<std::string> &words)
 {
     std::string line;
     switch (way.kind) {
@@ -157,7 +157,7 @@ static std::string _commandFor(const Way &way, const std::vector<std::string> &w
         // given to the shell in its own form.
         char native[VEK_TEXT_SIZE];
         if (!win_toNativePath(ts::join(way.folder, "wrapper.sh").c_str(), native, sizeof native)) native[0] = '\0';
-        line = "\"Z:\\bin\\sh\" " + _quote(native, SPLIT_SPECIALS);
+        line = "\"Z:\\bin\\sh\" " + quote(native, SPLIT_SPECIALS);
         break;
     }
     case WAY_CMD:
@@ -165,14 +165,14 @@ static std::string _commandFor(const Way &way, const std::vector<std::string> &w
         line = "cmd.exe /s /c \"\"" + ts::join(way.folder, "wrapper.cmd") + "\"";
         break;
     }
-    for (const std::string &word : words) line += " " + _quote(word, way.specials);
+    for (const std::string &word : words) line += " " + quote(word, way.specials);
     if (way.kind == WAY_CMD) line += "\"";
     return line;
 }
 
 // Runs command in folder with both streams captured into the work folder and
 // returns its exit code; -1 when it could not be started.
-static int _run(const std::string &command, const std::string &folder, const std::string &work)
+static int run(const std::string &command, const std::string &folder, const std::string &work)
 {
     char errorText[VEK_TEXT_SIZE];
     std::vector<char> buffer(command.begin(), command.end());
@@ -185,7 +185,7 @@ static int _run(const std::string &command, const std::string &folder, const std
 // Lays out a task folder: launcher copy task.exe (or the named shim under
 // that name), stand-in, script text, and the wrapper of this platform. False
 // when a file could not be written.
-static bool _layTask(const std::string &folder, const std::string &script, bool onWindows,
+static bool layTask(const std::string &folder, const std::string &script, bool onWindows,
                      const char *shim = nullptr)
 {
     if (!ts::makeFolder(folder)) return false;
@@ -202,7 +202,7 @@ static bool _layTask(const std::string &folder, const std::string &script, bool 
 }
 
 // Appends one table row to rows.
-static void _addRow(std::string *rows, const char *platform, const char *measure, const char *median,
+static void addRow(std::string *rows, const char *platform, const char *measure, const char *median,
                     const char *spread, const char *ratio, const char *goal)
 {
     char row[VEK_TEXT_SIZE];
@@ -219,17 +219,17 @@ struct Timing {
 
 // Starts every way runs + warmups times, the ways taking turns, and keeps
 // the times of the runs after the warm-ups.
-static std::vector<Timing> _timeWays(const std::vector<Way> &ways, const std::string &work, int runs, int warmups)
+static std::vector<Timing> timeWays(const std::vector<Way> &ways, const std::string &work, int runs, int warmups)
 {
     std::vector<Timing> timings(ways.size());
     std::vector<std::string> commands;
-    for (const Way &way : ways) commands.push_back(_commandFor(way, {"-q"}));
+    for (const Way &way : ways) commands.push_back(commandFor(way, {"-q"}));
     for (int round = 0; round < warmups + runs; round++) {
         for (size_t turn = 0; turn < ways.size(); turn++) {
             size_t w = (turn + (size_t)round) % ways.size();
             auto start = std::chrono::steady_clock::now();
-            int code = _run(commands[w], ways[w].folder, work);
-            double ms = _elapsedMs(start);
+            int code = run(commands[w], ways[w].folder, work);
+            double ms = elapsedMs(start);
             if (code != BENCH_EXIT_CODE) {
                 timings[w].failures++;
                 continue;
@@ -243,14 +243,14 @@ static std::vector<Timing> _timeWays(const std::vector<Way> &ways, const std::st
 // Adds the rows of the start times: median, spread, ratio to the direct
 // start and the goals (launcher within maxRatio of the direct start and
 // within shimRatio of the last shim, launcher ahead of wrapper).
-static void _timeRows(std::string *rows, const char *platform, const std::vector<Way> &ways,
+static void timeRows(std::string *rows, const char *platform, const std::vector<Way> &ways,
                       const std::vector<Timing> &timings, double maxRatio, double shimRatio)
 {
-    double direct = _summarise(timings[0].ms).median;
-    double launcher = _summarise(timings[1].ms).median;
-    double shim = _summarise(timings.back().ms).median;
+    double direct = summarise(timings[0].ms).median;
+    double launcher = summarise(timings[1].ms).median;
+    double shim = summarise(timings.back().ms).median;
     for (size_t w = 0; w < ways.size(); w++) {
-        Summary s = _summarise(timings[w].ms);
+        Summary s = summarise(timings[w].ms);
         char measure[VEK_TEXT_SIZE], median[64], spread[128], ratio[64], goal[VEK_TEXT_SIZE];
         str_format(measure, sizeof measure, "start: %s", ways[w].label);
         str_format(median, sizeof median, "%.2f ms", s.median);
@@ -272,7 +272,7 @@ static void _timeRows(std::string *rows, const char *platform, const std::vector
             str_format(goal + used, sizeof goal - used, "%sFAILED runs: %d", used > 0 ? "; " : "",
                        timings[w].failures);
         }
-        _addRow(rows, platform, measure, median, spread, ratio, goal);
+        addRow(rows, platform, measure, median, spread, ratio, goal);
     }
 }
 
@@ -280,7 +280,7 @@ static void _timeRows(std::string *rows, const char *platform, const std::vector
 
 // The distinct whole records in the log file at path (a record line whose
 // text ends with the filler), and in *damaged the lines that are not one.
-static int _wholeRecords(const std::string &path, int *damaged)
+static int wholeRecords(const std::string &path, int *damaged)
 {
     std::set<std::string> seen;
     *damaged = 0;
@@ -300,7 +300,7 @@ static int _wholeRecords(const std::string &path, int *damaged)
 // Writes BENCH_LOG_LINES records through log_write into a new file; returns
 // the lines per second, the whole records found in *found and the damaged
 // lines in *damaged.
-static double _logInProcess(const std::string &path, int *found, int *damaged)
+static double logInProcess(const std::string &path, int *found, int *damaged)
 {
     LogContext *context = log_createContext(path.c_str(), "bench", "0", 0, 0, false);
     if (context == NULL) return 0;
@@ -310,9 +310,9 @@ static double _logInProcess(const std::string &path, int *found, int *damaged)
         str_format(text, sizeof text, "bench %d %s", n, BENCH_LOG_FILLER);
         log_write(context, LOG_LEVEL_INFO, text);
     }
-    double ms = _elapsedMs(start);
+    double ms = elapsedMs(start);
     log_destroyContext(context);
-    *found = _wholeRecords(path, damaged);
+    *found = wholeRecords(path, damaged);
     return ms > 0 ? BENCH_LOG_LINES * 1000.0 / ms : 0;
 }
 
@@ -320,7 +320,7 @@ static double _logInProcess(const std::string &path, int *found, int *damaged)
 // waits until each has left its marker; returns the milliseconds from the
 // first start to the last marker (-1 on a failure or time-out), the whole
 // records found in *found and the damaged lines in *damaged.
-static double _logMultiProcess(const std::string &folder, int *found, int *damaged)
+static double logMultiProcess(const std::string &folder, int *found, int *damaged)
 {
     *found = 0;
     *damaged = 0;
@@ -344,19 +344,19 @@ static double _logMultiProcess(const std::string &folder, int *found, int *damag
     }
     double ms = 0;
     for (;;) {
-        ms = _elapsedMs(start);
+        ms = elapsedMs(start);
         bool done = true;
         for (const std::string &marker : markers) done = done && ts::fileExists(marker);
         if (done) break;
         if (ms > BENCH_WRITER_TIMEOUT_MS) return -1;
         win_sleep(1);
     }
-    *found = _wholeRecords(logPath, damaged);
+    *found = wholeRecords(logPath, damaged);
     return ms;
 }
 
 // Appends a comma and n to list, or n alone to an empty one.
-static void _appendNumber(std::string *list, int n)
+static void appendNumber(std::string *list, int n)
 {
     if (!list->empty()) *list += ",";
     *list += std::to_string(n);
@@ -364,7 +364,7 @@ static void _appendNumber(std::string *list, int n)
 
 // Adds the rows of the log writer's throughput, with the whole records found
 // and the damaged lines of each measured run.
-static void _logRows(std::string *rows, const char *platform, const std::string &work)
+static void logRows(std::string *rows, const char *platform, const std::string &work)
 {
     std::vector<double> rates, times;
     std::string found1, damaged1, foundN, damagedN;
@@ -372,36 +372,36 @@ static void _logRows(std::string *rows, const char *platform, const std::string 
     // One warm-up of each, then the measured runs.
     for (int k = 0; k <= BENCH_LOG_REPEATS; k++) {
         int found = 0, damaged = 0;
-        double rate = _logInProcess(ts::join(work, "inprocess" + std::to_string(k) + ".log"), &found, &damaged);
+        double rate = logInProcess(ts::join(work, "inprocess" + std::to_string(k) + ".log"), &found, &damaged);
         if (k == 0) continue;
         rates.push_back(rate);
-        _appendNumber(&found1, found);
-        _appendNumber(&damaged1, damaged);
+        appendNumber(&found1, found);
+        appendNumber(&damaged1, damaged);
     }
     for (int k = 0; k <= BENCH_LOG_REPEATS; k++) {
         int found = 0, damaged = 0;
-        double ms = _logMultiProcess(ts::join(work, "multi" + std::to_string(k)), &found, &damaged);
+        double ms = logMultiProcess(ts::join(work, "multi" + std::to_string(k)), &found, &damaged);
         if (k == 0) continue;
         if (ms >= 0) {
             times.push_back(ms);
         } else {
             failedRuns++;
         }
-        _appendNumber(&foundN, found);
-        _appendNumber(&damagedN, damaged);
+        appendNumber(&foundN, found);
+        appendNumber(&damagedN, damaged);
     }
 
     char measure[VEK_TEXT_SIZE], median[64], spread[128], note[VEK_TEXT_SIZE];
-    Summary s = _summarise(rates);
+    Summary s = summarise(rates);
     str_format(measure, sizeof measure, "log writer, one process: %d lines through log_write",
                (int)BENCH_LOG_LINES);
     str_format(median, sizeof median, "%.0f lines/s", s.median);
     str_format(spread, sizeof spread, "IQR %.0f-%.0f; range %.0f-%.0f", s.q1, s.q3, s.min, s.max);
     str_format(note, sizeof note, "lines found per run: %s of %d; damaged lines: %s", found1.c_str(),
                (int)BENCH_LOG_LINES, damaged1.c_str());
-    _addRow(rows, platform, measure, median, spread, "", note);
+    addRow(rows, platform, measure, median, spread, "", note);
 
-    s = _summarise(times);
+    s = summarise(times);
     int expected = BENCH_WRITERS * BENCH_WRITER_LINES;
     str_format(measure, sizeof measure, "log writer, %d processes x %d lines on one file (start to last done)",
                (int)BENCH_WRITERS, (int)BENCH_WRITER_LINES);
@@ -410,14 +410,14 @@ static void _logRows(std::string *rows, const char *platform, const std::string 
     str_format(spread, sizeof spread, "IQR %.0f-%.0f; range %.0f-%.0f ms", s.q1, s.q3, s.min, s.max);
     str_format(note, sizeof note, "lines found per run: %s of %d; damaged lines: %s%s", foundN.c_str(), expected,
                damagedN.c_str(), failedRuns > 0 ? "; FAILED runs (start or time-out)" : "");
-    _addRow(rows, platform, measure, median, spread, "", note);
+    addRow(rows, platform, measure, median, spread, "", note);
 }
 
 // --- Argument fidelity -------------------------------------------------------------------
 
 // True when the stand-in's report in folder shows exactly words after its
 // program and script.
-static bool _reportHolds(const std::string &folder, const std::vector<std::string> &words)
+static bool reportHolds(const std::string &folder, const std::vector<std::string> &words)
 {
     ts::Report report = ts::readReport(ts::join(folder, "r.txt"));
     if (!report.found || report.args.size() != words.size() + 2) return false;
@@ -427,7 +427,7 @@ static bool _reportHolds(const std::string &folder, const std::vector<std::strin
 // Adds one row per way: how many awkward words reach the script unchanged
 // when each travels alone between "-q" and "end", which do not, and whether
 // all of them at once on one command line arrive intact.
-static void _fidelityRows(std::string *rows, const char *platform, const std::vector<Way> &ways,
+static void fidelityRows(std::string *rows, const char *platform, const std::vector<Way> &ways,
                           const std::string &work)
 {
     for (const Way &way : ways) {
@@ -438,8 +438,8 @@ static void _fidelityRows(std::string *rows, const char *platform, const std::ve
         for (const AwkwardWord &awkward : AWKWARD_WORDS) {
             std::vector<std::string> words = {"-q", awkward.word, "end"};
             win_removeFile(report.c_str());
-            _run(_commandFor(way, words), way.folder, work);
-            if (_reportHolds(way.folder, words)) {
+            run(commandFor(way, words), way.folder, work);
+            if (reportHolds(way.folder, words)) {
                 intact++;
             } else {
                 lost += lost.empty() ? "changed: " : ", ";
@@ -449,15 +449,15 @@ static void _fidelityRows(std::string *rows, const char *platform, const std::ve
         }
         all.push_back("end");
         win_removeFile(report.c_str());
-        _run(_commandFor(way, all), way.folder, work);
-        bool allIntact = _reportHolds(way.folder, all);
+        run(commandFor(way, all), way.folder, work);
+        bool allIntact = reportHolds(way.folder, all);
 
         char measure[VEK_TEXT_SIZE], count[64], note[VEK_TEXT_SIZE];
         str_format(measure, sizeof measure, "argument fidelity: %s", way.label);
         str_format(count, sizeof count, "%d/%d unchanged", intact, AWKWARD_COUNT);
         str_format(note, sizeof note, "all %d on one line: %s%s%s", AWKWARD_COUNT, allIntact ? "intact" : "NOT intact",
                    lost.empty() ? "" : "; ", lost.c_str());
-        _addRow(rows, platform, measure, count, "", "", note);
+        addRow(rows, platform, measure, count, "", "", note);
     }
 }
 
@@ -487,10 +487,10 @@ int main(int argc, char **argv)
     str_format(timingScript, sizeof timingScript, "exit %d\n", (int)BENCH_EXIT_CODE);
     std::string shimK = ts::join(work, "shim"), shimS = ts::join(work, "shimshlwapi");
     const char *shimName = onWindows ? "spawnshim_kernel32" : "spawnshim";
-    if (!ts::makeFolder(work) || !_layTask(plain, timingScript, onWindows) ||
-        !_layTask(shimK, timingScript, onWindows, shimName) ||
-        (onWindows && !_layTask(shimS, timingScript, onWindows, "spawnshim_shlwapi")) ||
-        !_layTask(withIni, timingScript, onWindows) || !_layTask(args, "report r.txt\n", onWindows) ||
+    if (!ts::makeFolder(work) || !layTask(plain, timingScript, onWindows) ||
+        !layTask(shimK, timingScript, onWindows, shimName) ||
+        (onWindows && !layTask(shimS, timingScript, onWindows, "spawnshim_shlwapi")) ||
+        !layTask(withIni, timingScript, onWindows) || !layTask(args, "report r.txt\n", onWindows) ||
         !ts::writeFile(ts::join(withIni, "connettoreclient.ini"), "[frascombe_a3x]\n$debug_to_console=0\n")) {
         fprintf(stderr, "launcher_bench: cannot lay out the task folders in %s\n", work.c_str());
         return 1;
@@ -523,10 +523,10 @@ int main(int argc, char **argv)
     }
 
     std::string rows;
-    std::vector<Timing> timings = _timeWays(timed, work, runs, warmups);
-    _timeRows(&rows, platform, timed, timings, onWindows ? 2.2 : 2.3, onWindows ? 1.05 : 1.10);
-    _logRows(&rows, platform, work);
-    _fidelityRows(&rows, platform, carriers, work);
+    std::vector<Timing> timings = timeWays(timed, work, runs, warmups);
+    timeRows(&rows, platform, timed, timings, onWindows ? 2.2 : 2.3, onWindows ? 1.05 : 1.10);
+    logRows(&rows, platform, work);
+    fidelityRows(&rows, platform, carriers, work);
 
     FILE *out = win_fopen(rowsPath, "wb");
     if (out == NULL) {

@@ -29,28 +29,28 @@ enum {
 };
 
 // The words of the program's own command line, held until the process ends.
-static char **_words = NULL;
-static int _wordCount = 0;
+static char **standinWords = NULL;
+static int standinWordCount = 0;
 
 // The script's text, held until the process ends.
-static char *_script = NULL;
+static char *standinScript = NULL;
 
 // Ends the program with a message on standard error and the given code.
-static void _fail(int code, const char *what, const char *name)
+static void fail(int code, const char *what, const char *name)
 {
     fprintf(stderr, "autoit3: %s '%s'\n", what, name);
     exit(code);
 }
 
-// Splits the raw command line into _words, without a limit on their number.
-static void _splitCommandLine(void)
+// Splits the raw command line into standinWords, without a limit on their number.
+static void splitCommandLine(void)
 {
-    _words = autoit3_splitAll(win_getCommandLine(), &_wordCount);
-    if (_words == NULL) _fail(STANDIN_EXIT_FAILURE, "memoria insufficiente per", "argv");
+    standinWords = autoit3_splitAll(win_getCommandLine(), &standinWordCount);
+    if (standinWords == NULL) fail(STANDIN_EXIT_FAILURE, "memoria insufficiente per", "argv");
 }
 
 // The whole file as a new terminated heap string, or null when it cannot be read.
-static char *_readFile(const char *name)
+static char *readFile(const char *name)
 {
     FILE *f = win_fopen(name, "rb");
     if (f == NULL) return NULL;
@@ -83,7 +83,7 @@ static char *_readFile(const char *name)
 
 // Writes s to f with printable ASCII as itself, a backslash as "\\" and every
 // other byte as "\x" and two lowercase hex digits.
-static void _writeEscaped(FILE *f, const char *s)
+static void writeEscaped(FILE *f, const char *s)
 {
     for (const unsigned char *p = (const unsigned char *)s; *p != '\0'; p++) {
         if (*p == '\\') {
@@ -99,7 +99,7 @@ static void _writeEscaped(FILE *f, const char *s)
 // The number of descriptors from 3 to 63 that are open, written into fds.
 // Only the POSIX backend has descriptors to look at: a Windows process holds
 // handles, and under Wine the /proc path would show the emulator's own files.
-static int _openDescriptors(int *fds)
+static int openDescriptors(int *fds)
 {
 #ifdef _WIN32
     (void)fds;
@@ -120,11 +120,11 @@ static int _openDescriptors(int *fds)
 
 // Writes the report to file through a temporary file renamed over it; true
 // when it is complete.
-static bool _writeReport(const char *file)
+static bool writeReport(const char *file)
 {
     // Looked at first, so that the report's own stream is not among them.
     int fds[STANDIN_LAST_FD - STANDIN_FIRST_FD + 1];
-    int fdCount = _openDescriptors(fds);
+    int fdCount = openDescriptors(fds);
     char folder[1024];
     if (!win_getCurrentDirectory(folder, sizeof folder)) folder[0] = '\0';
     const char *commandLine = win_getCommandLine();
@@ -139,13 +139,13 @@ static bool _writeReport(const char *file)
         return false;
     }
     fputs("folder=", f);
-    _writeEscaped(f, folder);
+    writeEscaped(f, folder);
     fputs("\ncmdline=", f);
-    _writeEscaped(f, commandLine ? commandLine : "");
-    fprintf(f, "\nargc=%d\n", _wordCount);
-    for (int i = 0; i < _wordCount; i++) {
+    writeEscaped(f, commandLine ? commandLine : "");
+    fprintf(f, "\nargc=%d\n", standinWordCount);
+    for (int i = 0; i < standinWordCount; i++) {
         fputs("arg=", f);
-        _writeEscaped(f, _words[i]);
+        writeEscaped(f, standinWords[i]);
         fputc('\n', f);
     }
     for (int i = 0; i < fdCount; i++) fprintf(f, "fd=%d\n", fds[i]);
@@ -159,7 +159,7 @@ static bool _writeReport(const char *file)
 
 // Runs one script line (terminated, no line end); returns only when the
 // script goes on.
-static void _runLine(char *line)
+static void runLine(char *line)
 {
     if (line[0] == '\0' || line[0] == ';') return;
     char *argument = strchr(line, ' ');
@@ -177,30 +177,30 @@ static void _runLine(char *line)
     } else if (strcmp(line, "sleep") == 0) {
         win_sleep(strtoul(argument, NULL, 10));
     } else if (strcmp(line, "report") == 0) {
-        if (!_writeReport(argument))
-            _fail(STANDIN_EXIT_FAILURE, "impossibile scrivere il rapporto", argument);
+        if (!writeReport(argument))
+            fail(STANDIN_EXIT_FAILURE, "impossibile scrivere il rapporto", argument);
     } else if (strcmp(line, "exit") == 0) {
         exit((int)strtoul(argument, NULL, 0));
     } else if (strcmp(line, "signal") == 0) {
         raise(SIGTERM);
     } else {
-        _fail(STANDIN_EXIT_BAD_LINE, "comando sconosciuto", line);
+        fail(STANDIN_EXIT_BAD_LINE, "comando sconosciuto", line);
     }
 }
 
 int main(void)
 {
-    _splitCommandLine();
-    const char *scriptName = _wordCount > 1 ? _words[1] : "";
-    _script = _wordCount > 1 ? _readFile(scriptName) : NULL;
-    if (_script == NULL) _fail(STANDIN_EXIT_NO_SCRIPT, "impossibile leggere lo script", scriptName);
+    splitCommandLine();
+    const char *scriptName = standinWordCount > 1 ? standinWords[1] : "";
+    standinScript = standinWordCount > 1 ? readFile(scriptName) : NULL;
+    if (standinScript == NULL) fail(STANDIN_EXIT_NO_SCRIPT, "impossibile leggere lo script", scriptName);
 
-    char *line = _script;
+    char *line = standinScript;
     while (*line != '\0') {
         size_t length = strcspn(line, "\r\n");
         char *next = line + length;
         if (*next != '\0') *next++ = '\0';
-        _runLine(line);
+        runLine(line);
         line = next;
     }
     return 0;

@@ -13,7 +13,7 @@
 // not null, and their number to *length. Blanks and tabs end a word outside
 // quotes; a quote opens; inside quotes a doubled quote gives one quote and a
 // single quote closes and ends the word; a backslash is an ordinary character.
-static const char *_autoit3_scanWord(const char *p, char *out, size_t *length)
+static const char *autoit3_scanWord(const char *p, char *out, size_t *length)
 {
     bool inQuotes = false;
     size_t n = 0;
@@ -56,7 +56,7 @@ bool autoit3_nextWord(const char **cursor, char **word, bool *outOfMemory)
     // Measure first, then copy into a block of exactly the word's size: a
     // word of any length reaches the caller whole.
     size_t length = 0;
-    const char *end = _autoit3_scanWord(p, NULL, &length);
+    const char *end = autoit3_scanWord(p, NULL, &length);
     *cursor = end;
     if (length == 0) return true;
     char *copy = (char *)malloc(length + 1);
@@ -64,7 +64,7 @@ bool autoit3_nextWord(const char **cursor, char **word, bool *outOfMemory)
         *outOfMemory = true;
         return false;
     }
-    _autoit3_scanWord(p, copy, &length);
+    autoit3_scanWord(p, copy, &length);
     copy[length] = '\0';
     *word = copy;
     return true;

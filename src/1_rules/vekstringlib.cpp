@@ -8,16 +8,16 @@
 #include <cstring>
 
 // The byte with A to Z folded to a to z; every other byte unchanged.
-static unsigned char _str_fold(unsigned char c)
+static unsigned char str_fold(unsigned char c)
 {
     return (c >= 'A' && c <= 'Z') ? (unsigned char)(c - 'A' + 'a') : c;
 }
 
 // True when the n bytes at a and b are equal, ignoring the case of A to Z.
-static bool _str_equalFolded(const char *a, const char *b, size_t n)
+static bool str_equalFolded(const char *a, const char *b, size_t n)
 {
     for (size_t i = 0; i < n; i++) {
-        if (_str_fold((unsigned char)a[i]) != _str_fold((unsigned char)b[i])) return false;
+        if (str_fold((unsigned char)a[i]) != str_fold((unsigned char)b[i])) return false;
     }
     return true;
 }
@@ -28,7 +28,7 @@ const char *str_stristr(const char *text, const char *needle)
     size_t t = strlen(text);
     if (n > t) return NULL;
     for (size_t i = 0; i + n <= t; i++) {
-        if (_str_equalFolded(text + i, needle, n)) return text + i;
+        if (str_equalFolded(text + i, needle, n)) return text + i;
     }
     return NULL;
 }
@@ -47,11 +47,11 @@ void str_assign(char *dest, const char *src, size_t size)
 }
 
 // A new heap copy of s with A to Z lowered, or null when memory runs out.
-static char *_str_lowerCopy(const char *s, size_t len)
+static char *str_lowerCopy(const char *s, size_t len)
 {
     char *copy = (char *)malloc(len + 1);
     if (copy == NULL) return NULL;
-    for (size_t i = 0; i < len; i++) copy[i] = (char)_str_fold((unsigned char)s[i]);
+    for (size_t i = 0; i < len; i++) copy[i] = (char)str_fold((unsigned char)s[i]);
     copy[len] = '\0';
     return copy;
 }
@@ -61,8 +61,8 @@ int str_stringInStr(const char *text, const char *pattern)
     size_t t = strlen(text);
     size_t p = strlen(pattern);
     if (p > t) return 0;
-    char *lowText = _str_lowerCopy(text, t);
-    char *lowPattern = _str_lowerCopy(pattern, p);
+    char *lowText = str_lowerCopy(text, t);
+    char *lowPattern = str_lowerCopy(pattern, p);
     if (lowText == NULL || lowPattern == NULL) {
         free(lowText);
         free(lowPattern);

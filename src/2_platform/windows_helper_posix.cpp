@@ -25,12 +25,12 @@
 #include <unistd.h>
 
 enum {
-    _WIN_COMPUTER_NAME_SIZE = 16,   // 15 characters, as on Windows
-    _WIN_USER_NAME_SIZE = 257       // 256 characters, as on Windows
+    WIN_COMPUTER_NAME_SIZE = 16,   // 15 characters, as on Windows
+    WIN_USER_NAME_SIZE = 257       // 256 characters, as on Windows
 };
 
-static char computerName[_WIN_COMPUTER_NAME_SIZE];
-static char userName[_WIN_USER_NAME_SIZE];
+static char computerName[WIN_COMPUTER_NAME_SIZE];
+static char userName[WIN_USER_NAME_SIZE];
 
 struct win_file {
     int fd;
@@ -44,19 +44,19 @@ static bool childReceivedIgnored = false;
 // --- Windows-form path rules (the shell's path functions, done by hand) -------
 
 // True for a path that begins with a drive designator ("X:").
-static bool _win_hasDrive(const char *path)
+static bool win_hasDrive(const char *path)
 {
     return path[0] != '\0' && path[1] == ':';
 }
 
 // True when the path is relative: neither rooted ("\x") nor on a drive.
-static bool _win_isRelative(const char *path)
+static bool win_isRelative(const char *path)
 {
-    return !(path[0] == '\\' || _win_hasDrive(path));
+    return !(path[0] == '\\' || win_hasDrive(path));
 }
 
 // True for a UNC path ("\\server\share").
-static bool _win_isUnc(const char *path)
+static bool win_isUnc(const char *path)
 {
     return path[0] == '\\' && path[1] == '\\';
 }
@@ -64,7 +64,7 @@ static bool _win_isUnc(const char *path)
 // Removes the last component and the backslash before it; a root keeps its
 // backslash ("Z:\lirmak.exe" gives "Z:\"). A drive designator and the
 // character after it are never taken apart. False when nothing was removed.
-static bool _win_removeFileSpec(char *path)
+static bool win_removeFileSpec(char *path)
 {
     char *p = path;
     char *cut = path;
@@ -105,7 +105,7 @@ static bool isRoot(const char *path)
 static void stripToRoot(char *path)
 {
     while (!isRoot(path)) {
-        if (!_win_removeFileSpec(path)) return;
+        if (!win_removeFileSpec(path)) return;
     }
 }
 
@@ -201,8 +201,8 @@ static bool pathCombine(char *dest, const char *dir, const char *file)
     }
     if ((file == NULL || file[0] == '\0') && dir != NULL) {
         str_assign(tmp, dir, VEK_PATH_SIZE);
-    } else if (dir == NULL || dir[0] == '\0' || !_win_isRelative(file)) {
-        if (dir == NULL || dir[0] == '\0' || file[0] != '\\' || _win_isUnc(file)) {
+    } else if (dir == NULL || dir[0] == '\0' || !win_isRelative(file)) {
+        if (dir == NULL || dir[0] == '\0' || file[0] != '\\' || win_isUnc(file)) {
             str_assign(tmp, file, VEK_PATH_SIZE);
         } else {
             useBoth = rootOnly = true;
@@ -230,7 +230,7 @@ static bool pathCombine(char *dest, const char *dir, const char *file)
 
 // Pointer to the last component of a path (after the last "\", "/" or ":"
 // that is followed by something other than a separator).
-static const char *_win_findFileName(const char *path)
+static const char *win_findFileName(const char *path)
 {
     const char *name = path;
     for (const char *p = path; *p != '\0'; p++) {
@@ -240,7 +240,7 @@ static const char *_win_findFileName(const char *path)
 }
 
 // Removes the last extension of a file name ("lirmak.old.exe" -> "lirmak.old").
-static void _win_removeExtension(char *path)
+static void win_removeExtension(char *path)
 {
     char *dot = NULL;
     for (char *p = path; *p != '\0'; p++) {
@@ -254,11 +254,11 @@ static void _win_removeExtension(char *path)
 
 // Maps a Windows-form path to POSIX form into out; false (errno ENOENT or
 // ENAMETOOLONG) for another drive, a UNC path, or a result that does not fit.
-static bool _win_toPosix(const char *path, char *out, size_t size)
+static bool win_toPosix(const char *path, char *out, size_t size)
 {
     const char *rest = path;
     size_t n = 0;
-    if (_win_hasDrive(path)) {
+    if (win_hasDrive(path)) {
         if (path[0] != 'Z' && path[0] != 'z') {
             errno = ENOENT;
             return false;
@@ -270,7 +270,7 @@ static bool _win_toPosix(const char *path, char *out, size_t size)
         }
         out[n++] = '/';
         if (*rest == '\\' || *rest == '/') rest++;
-    } else if (_win_isUnc(path)) {
+    } else if (win_isUnc(path)) {
         errno = ENOENT;
         return false;
     }
@@ -291,7 +291,7 @@ static bool _win_toPosix(const char *path, char *out, size_t size)
 
 // Writes the Windows form of an absolute POSIX path into out; false when it
 // does not fit.
-static bool _win_fromPosix(const char *path, char *out, size_t size)
+static bool win_fromPosix(const char *path, char *out, size_t size)
 {
     int wanted = str_format(out, size, "Z:%s", path);
     if (wanted < 0 || (size_t)wanted >= size) return false;
@@ -301,7 +301,7 @@ static bool _win_fromPosix(const char *path, char *out, size_t size)
     return true;
 }
 
-enum { _WIN_NATIVE_SIZE = 4096 };
+enum { WIN_NATIVE_SIZE = 4096 };
 
 // --- Letter case, as Windows and Wine find names ------------------------------------
 
@@ -323,7 +323,7 @@ static bool equalIgnoringCase(const char *a, const char *b)
 // order the folder lists them in. False when there is none.
 static bool findOtherCase(char *path, size_t start)
 {
-    char folder[_WIN_NATIVE_SIZE];
+    char folder[WIN_NATIVE_SIZE];
     if (start == 0) {
         str_assign(folder, ".", sizeof folder);
     } else {
@@ -384,20 +384,20 @@ static void matchLetterCase(char *path, bool knownMissing)
 }
 
 // Maps a Windows-form path to the POSIX path of what Windows would open under
-// it: its letter case matched to existing names. False as _win_toPosix.
+// it: its letter case matched to existing names. False as win_toPosix.
 static bool mapPath(const char *path, char *out, size_t size)
 {
-    if (!_win_toPosix(path, out, size)) return false;
+    if (!win_toPosix(path, out, size)) return false;
     matchLetterCase(out, false);
     return true;
 }
 
 // stat of what a Windows-form path names, its letter case matched when the
-// name as given is missing; the POSIX path in native (_WIN_NATIVE_SIZE).
+// name as given is missing; the POSIX path in native (WIN_NATIVE_SIZE).
 // False when it cannot be mapped or does not exist.
 static bool statFound(const char *path, char *native, struct stat *st)
 {
-    if (path[0] == '\0' || !_win_toPosix(path, native, _WIN_NATIVE_SIZE)) return false;
+    if (path[0] == '\0' || !win_toPosix(path, native, WIN_NATIVE_SIZE)) return false;
     if (stat(native, st) == 0) return true;
     if (errno != ENOENT) return false;
     matchLetterCase(native, true);
@@ -452,7 +452,7 @@ static bool hasNonWindowsCharacter(const char *path)
 
 void win_getExeInfo(char *exePath, char *exeFolder, char *exeBaseName, char *errorText)
 {
-    char native[_WIN_NATIVE_SIZE];
+    char native[WIN_NATIVE_SIZE];
     errorText[0] = '\0';
     ssize_t n = readlink("/proc/self/exe", native, sizeof native - 1);
     if (n <= 0 || (size_t)n >= sizeof native - 1) {
@@ -462,34 +462,34 @@ void win_getExeInfo(char *exePath, char *exeFolder, char *exeBaseName, char *err
     native[n] = '\0';
     // A path cut to fit would name another folder and another script; a path
     // no Windows name can hold would be read back as another one.
-    if (hasNonWindowsCharacter(native) || !_win_fromPosix(native, exePath, VEK_PATH_SIZE)) {
+    if (hasNonWindowsCharacter(native) || !win_fromPosix(native, exePath, VEK_PATH_SIZE)) {
         str_format(errorText, VEK_TEXT_SIZE, "Errore durante l'ottenimento del percorso dell'eseguibile.");
         return;
     }
     str_assign(exeFolder, exePath, VEK_PATH_SIZE);
-    _win_removeFileSpec(exeFolder);
-    str_assign(exeBaseName, _win_findFileName(exePath), VEK_PATH_SIZE);
-    _win_removeExtension(exeBaseName);
+    win_removeFileSpec(exeFolder);
+    str_assign(exeBaseName, win_findFileName(exePath), VEK_PATH_SIZE);
+    win_removeExtension(exeBaseName);
 }
 
 bool win_fileExists(const char *path)
 {
-    char native[_WIN_NATIVE_SIZE];
+    char native[WIN_NATIVE_SIZE];
     struct stat st;
     return statFound(path, native, &st);
 }
 
 bool win_pathIsDirectory(const char *path)
 {
-    char native[_WIN_NATIVE_SIZE];
+    char native[WIN_NATIVE_SIZE];
     struct stat st;
     return statFound(path, native, &st) && S_ISDIR(st.st_mode);
 }
 
 char *win_getAppDataPath(void)
 {
-    char native[_WIN_NATIVE_SIZE];
-    char path[_WIN_NATIVE_SIZE];
+    char native[WIN_NATIVE_SIZE];
+    char path[WIN_NATIVE_SIZE];
     const char *xdg = getenv("XDG_DATA_HOME");
     const char *home = getenv("HOME");
     if (xdg != NULL && xdg[0] == '/') {
@@ -500,7 +500,7 @@ char *win_getAppDataPath(void)
     } else {
         return NULL;
     }
-    if (!_win_fromPosix(native, path, sizeof path)) return NULL;
+    if (!win_fromPosix(native, path, sizeof path)) return NULL;
     size_t len = strlen(path);
     if (len > 0 && path[len - 1] == '\\') path[len - 1] = '\0';
     return strdup(path);
@@ -508,7 +508,7 @@ char *win_getAppDataPath(void)
 
 bool win_checkAndCreatePath(const char *path)
 {
-    char native[_WIN_NATIVE_SIZE];
+    char native[WIN_NATIVE_SIZE];
     struct stat st;
     if (!mapPath(path, native, sizeof native)) return false;
     if (stat(native, &st) == 0 && S_ISDIR(st.st_mode)) return true;
@@ -552,7 +552,7 @@ const char *win_getCurrentUserName(void)
 
 bool win_hasWritePermissionInDirectory(const char *path)
 {
-    char native[_WIN_NATIVE_SIZE];
+    char native[WIN_NATIVE_SIZE];
     struct stat st;
     if (!mapPath(path, native, sizeof native) || stat(native, &st) != 0) {
         fputs("Errore durante il recupero delle informazioni sulla sicurezza della directory.\n", stderr);
@@ -563,7 +563,7 @@ bool win_hasWritePermissionInDirectory(const char *path)
 
 bool win_hasWritePermission(const char *path)
 {
-    char native[_WIN_NATIVE_SIZE];
+    char native[WIN_NATIVE_SIZE];
     if (!mapPath(path, native, sizeof native)) return false;
     return access(native, W_OK) == 0;
 }
@@ -571,7 +571,7 @@ bool win_hasWritePermission(const char *path)
 // --- Processes -----------------------------------------------------------------
 
 // Appends text to a growing heap buffer; false when memory runs out.
-static bool _win_append(char **buf, size_t *len, size_t *cap, const char *text, size_t n)
+static bool win_append(char **buf, size_t *len, size_t *cap, const char *text, size_t n)
 {
     if (*len + n + 1 > *cap) {
         size_t next = (*cap == 0) ? 256 : *cap;
@@ -590,16 +590,16 @@ static bool _win_append(char **buf, size_t *len, size_t *cap, const char *text, 
 // Appends one argument as Windows would see it on a command line: bare when it
 // is not empty and holds no blank, tab or double quote, otherwise quoted with
 // inner quotes doubled. False when memory runs out.
-static bool _win_appendArgument(char **buf, size_t *len, size_t *cap, const char *arg)
+static bool win_appendArgument(char **buf, size_t *len, size_t *cap, const char *arg)
 {
-    if (*len > 0 && !_win_append(buf, len, cap, " ", 1)) return false;
-    if (arg[0] != '\0' && strpbrk(arg, " \t\"") == NULL) return _win_append(buf, len, cap, arg, strlen(arg));
-    if (!_win_append(buf, len, cap, "\"", 1)) return false;
+    if (*len > 0 && !win_append(buf, len, cap, " ", 1)) return false;
+    if (arg[0] != '\0' && strpbrk(arg, " \t\"") == NULL) return win_append(buf, len, cap, arg, strlen(arg));
+    if (!win_append(buf, len, cap, "\"", 1)) return false;
     for (const char *p = arg; *p != '\0'; p++) {
-        if (!_win_append(buf, len, cap, p, 1)) return false;
-        if (*p == '"' && !_win_append(buf, len, cap, "\"", 1)) return false;
+        if (!win_append(buf, len, cap, p, 1)) return false;
+        if (*p == '"' && !win_append(buf, len, cap, "\"", 1)) return false;
     }
-    return _win_append(buf, len, cap, "\"", 1);
+    return win_append(buf, len, cap, "\"", 1);
 }
 
 const char *win_getCommandLine(void)
@@ -615,15 +615,15 @@ const char *win_getCommandLine(void)
     char chunk[4096];
     size_t got;
     bool ok = true;
-    while (ok && (got = fread(chunk, 1, sizeof chunk, f)) > 0) ok = _win_append(&raw, &rawLen, &rawCap, chunk, got);
+    while (ok && (got = fread(chunk, 1, sizeof chunk, f)) > 0) ok = win_append(&raw, &rawLen, &rawCap, chunk, got);
     fclose(f);
 
     char *line = NULL;
     size_t len = 0, cap = 0;
-    ok = ok && _win_append(&line, &len, &cap, "", 0);
+    ok = ok && win_append(&line, &len, &cap, "", 0);
     // An empty argument is written as "", which the splitting drops, as it
     // does on a Windows command line.
-    for (size_t i = 0; ok && i < rawLen; i += strlen(raw + i) + 1) ok = _win_appendArgument(&line, &len, &cap, raw + i);
+    for (size_t i = 0; ok && i < rawLen; i += strlen(raw + i) + 1) ok = win_appendArgument(&line, &len, &cap, raw + i);
     free(raw);
     if (!ok) {
         free(line);
@@ -636,7 +636,7 @@ const char *win_getCommandLine(void)
 // In the child: the signal dispositions the launcher was started with, no
 // descriptor but the standard streams, the working folder, then the program.
 // Reports errno on the pipe if it fails.
-static void _win_execChild(char *const *argv, const char *program, const char *folder, int errorPipe, int maxFd)
+static void win_execChild(char *const *argv, const char *program, const char *folder, int errorPipe, int maxFd)
 {
     if (pipeReceivedDefault) signal(SIGPIPE, SIG_DFL);
     if (childReceivedIgnored) signal(SIGCHLD, SIG_IGN);
@@ -683,7 +683,7 @@ static pid_t forkProgram(char *const *argv, const char *program, const char *fol
             pid_t grandchild = fork();
             if (grandchild != 0) _exit(grandchild < 0 ? 1 : 0);
         }
-        _win_execChild(argv, program, folder, pipeFds[1], maxFd);
+        win_execChild(argv, program, folder, pipeFds[1], maxFd);
     }
     close(pipeFds[1]);
     if (pid < 0) {
@@ -750,11 +750,11 @@ static pid_t spawnProgram(char *const *argv, const char *program, const char *fo
 // Starts the command in folder: the first word of the split command line is
 // the program, the others its arguments. Returns the child's pid (0 when
 // detached) or -1 with the system error number in *error.
-static pid_t _win_spawn(const char *command, const char *folder, bool detach, int *error)
+static pid_t win_spawn(const char *command, const char *folder, bool detach, int *error)
 {
-    char nativeFolder[_WIN_NATIVE_SIZE];
-    char program[_WIN_NATIVE_SIZE];
-    char cwd[_WIN_NATIVE_SIZE];
+    char nativeFolder[WIN_NATIVE_SIZE];
+    char program[WIN_NATIVE_SIZE];
+    char cwd[WIN_NATIVE_SIZE];
     *error = 0;
     if (!mapPath(folder, nativeFolder, sizeof nativeFolder)) {
         *error = errno;
@@ -770,7 +770,7 @@ static pid_t _win_spawn(const char *command, const char *folder, bool detach, in
     // A relative program is found from the launcher's folder, not the child's.
     bool mapped = mapPath(argv[0], program, sizeof program);
     if (mapped && program[0] != '/' && getcwd(cwd, sizeof cwd) != NULL) {
-        char relative[_WIN_NATIVE_SIZE];
+        char relative[WIN_NATIVE_SIZE];
         str_assign(relative, program, sizeof relative);
         int wanted = str_format(program, sizeof program, "%s/%s", cwd, relative);
         mapped = wanted > 0 && (size_t)wanted < sizeof program;
@@ -792,7 +792,7 @@ static pid_t _win_spawn(const char *command, const char *folder, bool detach, in
 
 // Waits for the child and returns its exit code (128 + N for a child killed by
 // signal N), or 1 with a message in errorText when the wait fails.
-static int _win_waitChild(pid_t pid, char *errorText)
+static int win_waitChild(pid_t pid, char *errorText)
 {
     int status = 0;
     pid_t got;
@@ -810,7 +810,7 @@ static int _win_waitChild(pid_t pid, char *errorText)
 
 // Empties the error text and flushes the standard streams, so that what the
 // launcher printed comes before anything the child prints.
-static void _win_prepareStart(char *errorText)
+static void win_prepareStart(char *errorText)
 {
     errorText[0] = '\0';
     fflush(stdout);
@@ -818,7 +818,7 @@ static void _win_prepareStart(char *errorText)
 }
 
 // Writes the message of a start that failed with error into errorText; 1.
-static int _win_startFailed(char *errorText, int error)
+static int win_startFailed(char *errorText, int error)
 {
     str_format(errorText, VEK_TEXT_SIZE, "Errore durante l'esecuzione del comando: %lu", (unsigned long)error);
     return 1;
@@ -827,11 +827,11 @@ static int _win_startFailed(char *errorText, int error)
 int win_executeCommand(char *command, const char *folder, bool wait, char *errorText)
 {
     int error = 0;
-    _win_prepareStart(errorText);
-    pid_t pid = _win_spawn(command, folder, !wait, &error);
-    if (pid < 0) return _win_startFailed(errorText, error);
+    win_prepareStart(errorText);
+    pid_t pid = win_spawn(command, folder, !wait, &error);
+    if (pid < 0) return win_startFailed(errorText, error);
     if (!wait) return 0;
-    return _win_waitChild(pid, errorText);
+    return win_waitChild(pid, errorText);
 }
 
 unsigned long win_getProcessId(void)
@@ -850,16 +850,16 @@ void win_sleep(unsigned long milliseconds)
 
 bool win_getCurrentDirectory(char *buf, size_t size)
 {
-    char native[_WIN_NATIVE_SIZE];
+    char native[WIN_NATIVE_SIZE];
     if (getcwd(native, sizeof native) == NULL) return false;
-    return _win_fromPosix(native, buf, size);
+    return win_fromPosix(native, buf, size);
 }
 
 // --- Files ---------------------------------------------------------------------------
 
 FILE *win_fopen(const char *path, const char *mode)
 {
-    char native[_WIN_NATIVE_SIZE];
+    char native[WIN_NATIVE_SIZE];
     if (!mapPath(path, native, sizeof native)) return NULL;
     // The runtime's modes as open flags, so that a FIFO or device is refused
     // instead of blocking the open or being read without end.
@@ -876,10 +876,10 @@ FILE *win_fopen(const char *path, const char *mode)
 
 // A win_file on path opened (created when missing) with the given flags;
 // null with errno set.
-static win_file *_win_openFile(const char *path, int flags)
+static win_file *win_openFile(const char *path, int flags)
 {
-    char native[_WIN_NATIVE_SIZE];
-    if (!_win_toPosix(path, native, sizeof native)) return NULL;
+    char native[WIN_NATIVE_SIZE];
+    if (!win_toPosix(path, native, sizeof native)) return NULL;
     // Only a regular file is a log; a FIFO, device or socket is one that
     // cannot be opened (and no open waits on it). A file missing under the
     // case given may exist in another; only then is a new one created.
@@ -901,7 +901,7 @@ static win_file *_win_openFile(const char *path, int flags)
 
 win_file *win_openAppend(const char *path)
 {
-    return _win_openFile(path, O_WRONLY | O_APPEND);
+    return win_openFile(path, O_WRONLY | O_APPEND);
 }
 
 bool win_lockAppend(win_file *file, unsigned long waitMs)
@@ -936,8 +936,8 @@ void win_closeFile(win_file *file)
 
 bool win_renameReplace(const char *from, const char *to)
 {
-    char nativeFrom[_WIN_NATIVE_SIZE];
-    char nativeTo[_WIN_NATIVE_SIZE];
+    char nativeFrom[WIN_NATIVE_SIZE];
+    char nativeTo[WIN_NATIVE_SIZE];
     if (!mapPath(from, nativeFrom, sizeof nativeFrom) || !mapPath(to, nativeTo, sizeof nativeTo)) {
         return false;
     }
@@ -946,8 +946,8 @@ bool win_renameReplace(const char *from, const char *to)
 
 bool win_renameNoReplace(const char *from, const char *to)
 {
-    char nativeFrom[_WIN_NATIVE_SIZE];
-    char nativeTo[_WIN_NATIVE_SIZE];
+    char nativeFrom[WIN_NATIVE_SIZE];
+    char nativeTo[WIN_NATIVE_SIZE];
     if (!mapPath(from, nativeFrom, sizeof nativeFrom) || !mapPath(to, nativeTo, sizeof nativeTo)) {
         return false;
     }
@@ -962,13 +962,13 @@ bool win_renameNoReplace(const char *from, const char *to)
 
 bool win_removeFile(const char *path)
 {
-    char native[_WIN_NATIVE_SIZE];
+    char native[WIN_NATIVE_SIZE];
     if (!mapPath(path, native, sizeof native)) return false;
     return unlink(native) == 0;
 }
 
 // Copies every byte of in to out; false with errno set on a failure.
-static bool _win_copyBytes(int in, int out)
+static bool win_copyBytes(int in, int out)
 {
     char chunk[65536];
     for (;;) {
@@ -987,9 +987,9 @@ static bool _win_copyBytes(int in, int out)
 
 bool win_copyFile(const char *src, const char *dst, unsigned long *errorCode)
 {
-    char nativeSrc[_WIN_NATIVE_SIZE];
-    char nativeDst[_WIN_NATIVE_SIZE];
-    char temp[_WIN_NATIVE_SIZE];
+    char nativeSrc[WIN_NATIVE_SIZE];
+    char nativeDst[WIN_NATIVE_SIZE];
+    char temp[WIN_NATIVE_SIZE];
     struct stat st;
     *errorCode = 0;
     if (!mapPath(src, nativeSrc, sizeof nativeSrc) || !mapPath(dst, nativeDst, sizeof nativeDst)) {
@@ -1008,7 +1008,7 @@ bool win_copyFile(const char *src, const char *dst, unsigned long *errorCode)
     int out = -1;
     if (wanted > 0 && (size_t)wanted < sizeof temp) out = mkostemp(temp, O_CLOEXEC);
     else errno = ENAMETOOLONG;
-    bool ok = out >= 0 && _win_copyBytes(in, out) && fchmod(out, st.st_mode & 07777) == 0;
+    bool ok = out >= 0 && win_copyBytes(in, out) && fchmod(out, st.st_mode & 07777) == 0;
     int error = errno;
     if (out >= 0 && close(out) != 0 && ok) {
         ok = false;

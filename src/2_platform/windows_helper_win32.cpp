@@ -15,12 +15,12 @@
 #include <shlwapi.h>
 
 enum {
-    _WIN_COMPUTER_NAME_SIZE = 16,   // MAX_COMPUTERNAME_LENGTH + 1
-    _WIN_USER_NAME_SIZE = 257       // UNLEN + 1
+    WIN_COMPUTER_NAME_SIZE = 16,   // MAX_COMPUTERNAME_LENGTH + 1
+    WIN_USER_NAME_SIZE = 257       // UNLEN + 1
 };
 
-static char computerName[_WIN_COMPUTER_NAME_SIZE];
-static char userName[_WIN_USER_NAME_SIZE];
+static char computerName[WIN_COMPUTER_NAME_SIZE];
+static char userName[WIN_USER_NAME_SIZE];
 
 struct win_file {
     HANDLE handle;
@@ -28,10 +28,10 @@ struct win_file {
 };
 
 // High 32 bits of the offset of the byte that appenders lock (2^62).
-enum { _WIN_APPEND_LOCK_HIGH = 0x40000000 };
+enum { WIN_APPEND_LOCK_HIGH = 0x40000000 };
 
 // The known folder of the user's roaming application data.
-static const GUID _win_folderRoamingAppData = {
+static const GUID win_folderRoamingAppData = {
     0x3EB685DB, 0x65F9, 0x4CF6, {0xA0, 0x3A, 0xE3, 0xEF, 0x65, 0x72, 0x9F, 0x3D}};
 
 // --- Identity, paths and folders ----------------------------------------------
@@ -68,13 +68,13 @@ bool win_pathIsDirectory(const char *path)
 }
 
 // The shell's known-folder lookup and the COM allocator's release.
-typedef HRESULT(WINAPI *_win_KnownFolderFn)(REFKNOWNFOLDERID, DWORD, HANDLE, PWSTR *);
-typedef void(WINAPI *_win_TaskMemFreeFn)(LPVOID);
+typedef HRESULT(WINAPI *win_KnownFolderFn)(REFKNOWNFOLDERID, DWORD, HANDLE, PWSTR *);
+typedef void(WINAPI *win_TaskMemFreeFn)(LPVOID);
 
 // The ANSI form of a wide path, which the ...A path functions take, as a new
 // heap string; null when memory runs out or when the path holds a character
 // the code page cannot represent (it would name a folder nobody can find).
-static char *_win_ansiPath(const WCHAR *wide)
+static char *win_ansiPath(const WCHAR *wide)
 {
     BOOL lossy = FALSE;
     int size = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide, -1, NULL, 0, NULL, &lossy);
@@ -101,14 +101,14 @@ char *win_getAppDataPath(void)
     // every start: loading the shell is a large part of a start's cost.
     HMODULE shell = loadSystemLibrary("shell32.dll");
     HMODULE ole = loadSystemLibrary("ole32.dll");
-    _win_KnownFolderFn knownFolder =
-        shell ? (_win_KnownFolderFn)(void *)GetProcAddress(shell, "SHGetKnownFolderPath") : NULL;
-    _win_TaskMemFreeFn taskMemFree = ole ? (_win_TaskMemFreeFn)(void *)GetProcAddress(ole, "CoTaskMemFree") : NULL;
+    win_KnownFolderFn knownFolder =
+        shell ? (win_KnownFolderFn)(void *)GetProcAddress(shell, "SHGetKnownFolderPath") : NULL;
+    win_TaskMemFreeFn taskMemFree = ole ? (win_TaskMemFreeFn)(void *)GetProcAddress(ole, "CoTaskMemFree") : NULL;
     PWSTR wide = NULL;
     char *path = NULL;
     if (knownFolder != NULL && taskMemFree != NULL &&
-        SUCCEEDED(knownFolder(_win_folderRoamingAppData, 0, NULL, &wide))) {
-        path = _win_ansiPath(wide);
+        SUCCEEDED(knownFolder(win_folderRoamingAppData, 0, NULL, &wide))) {
+        path = win_ansiPath(wide);
         taskMemFree(wide);
     }
     if (ole != NULL) FreeLibrary(ole);
@@ -154,7 +154,7 @@ const char *win_getCurrentUserName(void)
 
 // An impersonation token of the calling thread's identity for AccessCheck, or
 // null.
-static HANDLE _win_identityToken(void)
+static HANDLE win_identityToken(void)
 {
     HANDLE token = NULL;
     HANDLE impersonation = NULL;
@@ -170,7 +170,7 @@ static HANDLE _win_identityToken(void)
 // identity, asking for a generic right mapped through the file generic
 // mapping (read, write, execute and all rights of a file). True when the check
 // itself ran; *allowed is then true when every asked-for right is granted.
-static bool _win_accessCheck(PSECURITY_DESCRIPTOR descriptor, DWORD genericRight, bool *allowed)
+static bool win_accessCheck(PSECURITY_DESCRIPTOR descriptor, DWORD genericRight, bool *allowed)
 {
     GENERIC_MAPPING mapping;
     mapping.GenericRead = FILE_GENERIC_READ;
@@ -183,7 +183,7 @@ static bool _win_accessCheck(PSECURITY_DESCRIPTOR descriptor, DWORD genericRight
     DWORD privilegesLength = sizeof privileges;
     DWORD granted = 0;
     BOOL status = FALSE;
-    HANDLE token = _win_identityToken();
+    HANDLE token = win_identityToken();
     BOOL checked = token != NULL && AccessCheck(descriptor, token, desired, &mapping, (PPRIVILEGE_SET)privileges,
                                                 &privilegesLength, &granted, &status);
     DWORD error = GetLastError();
@@ -205,7 +205,7 @@ bool win_hasWritePermissionInDirectory(const char *path)
         return false;
     }
     bool allowed = false;
-    if (!_win_accessCheck(descriptor, GENERIC_ALL, &allowed)) {
+    if (!win_accessCheck(descriptor, GENERIC_ALL, &allowed)) {
         fprintf(stderr, "Errore durante il controllo degli accessi alla directory %s. Codice di errore: %lu\n", path,
                 (unsigned long)GetLastError());
     }
@@ -224,7 +224,7 @@ bool win_hasWritePermission(const char *path)
     if (descriptor == NULL) return false;
     bool allowed = false;
     if (GetFileSecurityA(path, wanted, descriptor, needed, &needed)) {
-        _win_accessCheck(descriptor, GENERIC_WRITE, &allowed);
+        win_accessCheck(descriptor, GENERIC_WRITE, &allowed);
     }
     free(descriptor);
     return allowed;
@@ -240,7 +240,7 @@ const char *win_getCommandLine(void)
 // Waits for a started child when asked, closes both handles (the process
 // first) and returns the result: 0 when not waiting, the exit code, or 1 with
 // a message when the wait or the exit-code read fails.
-static int _win_finishChild(PROCESS_INFORMATION *pi, bool wait, char *errorText)
+static int win_finishChild(PROCESS_INFORMATION *pi, bool wait, char *errorText)
 {
     int result = 0;
     if (wait) {
@@ -264,7 +264,7 @@ static int _win_finishChild(PROCESS_INFORMATION *pi, bool wait, char *errorText)
 // Empties the error text, zeroes the start-up record (its size set) and the
 // process record, and flushes the standard streams, so that what the launcher
 // printed comes before anything the child prints.
-static void _win_prepareStart(STARTUPINFOA *si, PROCESS_INFORMATION *pi, char *errorText)
+static void win_prepareStart(STARTUPINFOA *si, PROCESS_INFORMATION *pi, char *errorText)
 {
     errorText[0] = '\0';
     ZeroMemory(si, sizeof *si);
@@ -275,7 +275,7 @@ static void _win_prepareStart(STARTUPINFOA *si, PROCESS_INFORMATION *pi, char *e
 }
 
 // Writes the message of a start that failed with error into errorText; 1.
-static int _win_startFailed(char *errorText, DWORD error)
+static int win_startFailed(char *errorText, DWORD error)
 {
     str_format(errorText, VEK_TEXT_SIZE, "Errore durante l'esecuzione del comando: %lu", (unsigned long)error);
     return 1;
@@ -285,11 +285,11 @@ int win_executeCommand(char *command, const char *folder, bool wait, char *error
 {
     STARTUPINFOA si;
     PROCESS_INFORMATION pi;
-    _win_prepareStart(&si, &pi, errorText);
+    win_prepareStart(&si, &pi, errorText);
     if (!CreateProcessA(NULL, command, NULL, NULL, FALSE, 0, NULL, folder, &si, &pi)) {
-        return _win_startFailed(errorText, GetLastError());
+        return win_startFailed(errorText, GetLastError());
     }
-    return _win_finishChild(&pi, wait, errorText);
+    return win_finishChild(&pi, wait, errorText);
 }
 
 unsigned long win_getProcessId(void)
@@ -316,7 +316,7 @@ FILE *win_fopen(const char *path, const char *mode)
 }
 
 // The errno value the runtime would give for a Windows error number.
-static int _win_errnoOf(DWORD error)
+static int win_errnoOf(DWORD error)
 {
     switch (error) {
     case ERROR_SHARING_VIOLATION:
@@ -338,11 +338,11 @@ static int _win_errnoOf(DWORD error)
 
 // A win_file on path opened (created when missing) with the given access and
 // sharing; null with errno set.
-static win_file *_win_openFile(const char *path, DWORD access, DWORD share)
+static win_file *win_openFile(const char *path, DWORD access, DWORD share)
 {
     HANDLE handle = CreateFileA(path, access, share, NULL, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
     if (handle == INVALID_HANDLE_VALUE) {
-        errno = _win_errnoOf(GetLastError());
+        errno = win_errnoOf(GetLastError());
         return NULL;
     }
     win_file *file = (win_file *)malloc(sizeof *file);
@@ -363,7 +363,7 @@ win_file *win_openAppend(const char *path)
     // or split one another. Read access as well, only so that the handle may
     // take the append lock of win_appendRecord; without write access every
     // write still appends.
-    return _win_openFile(path, FILE_APPEND_DATA | FILE_READ_DATA,
+    return win_openFile(path, FILE_APPEND_DATA | FILE_READ_DATA,
                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE);
 }
 
@@ -372,7 +372,7 @@ static OVERLAPPED appendLockPlace(void)
 {
     OVERLAPPED place = {};
     place.Offset = 0;
-    place.OffsetHigh = _WIN_APPEND_LOCK_HIGH;
+    place.OffsetHigh = WIN_APPEND_LOCK_HIGH;
     return place;
 }
 
@@ -394,7 +394,7 @@ bool win_lockAppend(win_file *file, unsigned long waitMs)
         }
         DWORD error = GetLastError();
         if (error != ERROR_LOCK_VIOLATION || GetTickCount64() - start >= waitMs) {
-            errno = _win_errnoOf(error);
+            errno = win_errnoOf(error);
             return false;
         }
         Sleep(1);

@@ -33,16 +33,16 @@ bool parseCommandLineAsAutoIt3(const char *commandLine, int *argc, char **argTab
 
 // --- Quoting ---------------------------------------------------------------
 
-static const char *const _AUTOIT3_MSG_NO_MEMORY_COMMAND =
+static const char *const AUTOIT3_MSG_NO_MEMORY_COMMAND =
     "Errore durante l'allocazione di memoria per il comando.";
-static const char *const _AUTOIT3_MSG_TOO_LONG =
+static const char *const AUTOIT3_MSG_TOO_LONG =
     "Errore: la dimensione massima del buffer 'command' \xE8 stata superata.";
-static const char *const _AUTOIT3_MSG_NO_MEMORY_PROTECTED =
+static const char *const AUTOIT3_MSG_NO_MEMORY_PROTECTED =
     "Errore durante l'allocazione di memoria per il parametro protetto.\n";
 
 // A new heap copy of word with every double quote doubled (quotes of them
 // counted beforehand), or null when memory ran out.
-static char *_autoit3_doubleQuotes(const char *word, size_t length, size_t quotes)
+static char *autoit3_doubleQuotes(const char *word, size_t length, size_t quotes)
 {
     char *copy = (char *)malloc(length + quotes + 1);
     if (copy == NULL) return NULL;
@@ -60,7 +60,7 @@ char *buildCommandParamsForAutoIt3(int argc, char **argTable)
     char message[VEK_TEXT_SIZE];
     char *params = (char *)malloc(VEK_TEXT_SIZE);
     if (params == NULL) {
-        log_write(NULL, LOG_LEVEL_ERROR, _AUTOIT3_MSG_NO_MEMORY_COMMAND);
+        log_write(NULL, LOG_LEVEL_ERROR, AUTOIT3_MSG_NO_MEMORY_COMMAND);
         return NULL;
     }
     params[0] = '\0';
@@ -81,7 +81,7 @@ char *buildCommandParamsForAutoIt3(int argc, char **argTable)
                    word, (int)piece);
         log_write(NULL, LOG_LEVEL_INFO, message);
         if (used + piece >= VEK_TEXT_SIZE) {
-            log_write(NULL, LOG_LEVEL_ERROR, _AUTOIT3_MSG_TOO_LONG);
+            log_write(NULL, LOG_LEVEL_ERROR, AUTOIT3_MSG_TOO_LONG);
             free(params);
             return NULL;
         }
@@ -93,9 +93,9 @@ char *buildCommandParamsForAutoIt3(int argc, char **argTable)
         } else {
             char *doubled = NULL;
             if (quotes > 0) {
-                doubled = _autoit3_doubleQuotes(word, length, quotes);
+                doubled = autoit3_doubleQuotes(word, length, quotes);
                 if (doubled == NULL) {
-                    log_write(NULL, LOG_LEVEL_ERROR, _AUTOIT3_MSG_NO_MEMORY_PROTECTED);
+                    log_write(NULL, LOG_LEVEL_ERROR, AUTOIT3_MSG_NO_MEMORY_PROTECTED);
                     free(params);
                     return NULL;
                 }

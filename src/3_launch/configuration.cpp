@@ -14,22 +14,22 @@
 Configuration *config = NULL;
 
 // The shared empty connector path; never released and never written.
-static char _conf_emptyText[] = "";
+static char conf_emptyText[] = "";
 
 static const char *const CONF_NULL_MESSAGE =
     "Il puntatore alla configurazione \xE8 NULL. Assicurati di aver caricato la "
     "configurazione correttamente.\n";
 
 // Releases a record and its connector path unless that is the shared empty text.
-static void _conf_release(Configuration *configuration)
+static void conf_release(Configuration *configuration)
 {
     if (configuration == NULL) return;
-    if (configuration->pathconnettore != _conf_emptyText) free(configuration->pathconnettore);
+    if (configuration->pathconnettore != conf_emptyText) free(configuration->pathconnettore);
     free(configuration);
 }
 
 // A new heap copy of text, or null when memory runs out.
-static char *_conf_copyText(const char *text)
+static char *conf_copyText(const char *text)
 {
     size_t length = strlen(text);
     char *copy = (char *)malloc(length + 1);
@@ -71,8 +71,8 @@ static int _conf_handler(void *user, const char *section, const char *key, const
     }
     if (strcmp(section, "main") == 0 && strcmp(key, "$pathconnettore") == 0) {
         // The last occurrence wins; the copy it replaces is released.
-        if (configuration->pathconnettore != _conf_emptyText) free(configuration->pathconnettore);
-        configuration->pathconnettore = _conf_copyText(value);
+        if (configuration->pathconnettore != conf_emptyText) free(configuration->pathconnettore);
+        configuration->pathconnettore = conf_copyText(value);
         return 1;
     }
     return 0;
@@ -81,10 +81,10 @@ static int _conf_handler(void *user, const char *section, const char *key, const
 bool conf_load_empty(void)
 {
     // A record installed by an earlier load is released rather than orphaned.
-    _conf_release(config);
+    conf_release(config);
     config = (Configuration *)malloc(sizeof(Configuration));
     if (config == NULL) return false;
-    config->pathconnettore = _conf_emptyText;
+    config->pathconnettore = conf_emptyText;
     config->debug_to_console = false;
     config->log_max_size = 0;
     config->log_max_files = 0;
@@ -102,7 +102,7 @@ bool conf_load(const char *path)
         result = ini_parse(nativePath, _conf_handler, config);
     }
     if (result < 0) {
-        _conf_release(config);
+        conf_release(config);
         config = NULL;
         return false;
     }
@@ -111,7 +111,7 @@ bool conf_load(const char *path)
 
 const Configuration *conf_get(void)
 {
-    static const Configuration default_configuration = {_conf_emptyText, false, 0, 0};
+    static const Configuration default_configuration = {conf_emptyText, false, 0, 0};
     if (config != NULL) return config;
     fputs(CONF_NULL_MESSAGE, stdout);
     fflush(stdout);

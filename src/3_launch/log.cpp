@@ -48,7 +48,7 @@ static const char *const MSG_NO_WRITE = "Impossibile scrivere il file di log.\n"
 static bool waitsUsedUp = false;
 
 // Writes a message to standard error as it is.
-static void _log_message(const char *message)
+static void log_message(const char *message)
 {
     fputs(message, stderr);
     fflush(stderr);
@@ -56,7 +56,7 @@ static void _log_message(const char *message)
 
 // Writes text and a line feed to stream and flushes it, so that the order of
 // lines across standard output and standard error is kept.
-static void _log_echo(FILE *stream, const char *text)
+static void log_echo(FILE *stream, const char *text)
 {
     fputs(text, stream);
     fputc('\n', stream);
@@ -65,7 +65,7 @@ static void _log_echo(FILE *stream, const char *text)
 
 // The refusal message for a log path, or null when the path is usable; makes
 // sure the folder before the path's last backslash exists.
-static const char *_log_checkPath(const char *path)
+static const char *log_checkPath(const char *path)
 {
     // A path that does not fit would name another file once cut.
     if (stringIsNullOrEmpty(path) || strlen(path) >= VEK_PATH_SIZE) return MSG_BAD_PATH;
@@ -89,7 +89,7 @@ LogContext *log_createContext(const char *path, const char *appName, const char 
 {
     LogContext *context = (LogContext *)malloc(sizeof(LogContext));
     if (context == NULL) {
-        _log_message(MSG_NO_MEMORY);
+        log_message(MSG_NO_MEMORY);
         return NULL;
     }
     context->maxFiles = maxFiles;
@@ -97,9 +97,9 @@ LogContext *log_createContext(const char *path, const char *appName, const char 
     context->echoToConsole = false;
     context->initialized = false;
 
-    const char *refusal = _log_checkPath(path);
+    const char *refusal = log_checkPath(path);
     if (refusal != NULL) {
-        _log_message(refusal);
+        log_message(refusal);
         free(context);
         return NULL;
     }
@@ -140,7 +140,7 @@ static win_file *_openLogFile(const char *path)
 }
 
 // The size of the file in bytes, or -1 when it cannot be measured.
-static long _log_fileSize(const char *path)
+static long log_fileSize(const char *path)
 {
     FILE *file = win_fopen(path, "rb");
     if (file == NULL) return -1;
@@ -154,7 +154,7 @@ static long _log_fileSize(const char *path)
 // already there (dropping the oldest); every other move leaves such a file in
 // place, in one step, so that two processes rotating at once never put two
 // files into one place.
-static void _log_move(const char *from, const char *to, bool intoLastPlace)
+static void log_move(const char *from, const char *to, bool intoLastPlace)
 {
     if (intoLastPlace) {
         win_renameReplace(from, to);
@@ -164,7 +164,7 @@ static void _log_move(const char *from, const char *to, bool intoLastPlace)
 }
 
 // True when the numbered name of the log file (path.number) fits in name.
-static bool _log_numberedName(char *name, const char *path, int number)
+static bool log_numberedName(char *name, const char *path, int number)
 {
     int length = str_format(name, VEK_PATH_SIZE, "%s.%d", path, number);
     return length > 0 && length < VEK_PATH_SIZE;
@@ -174,27 +174,27 @@ static bool _log_numberedName(char *name, const char *path, int number)
 // live file has grown past the context's limit. The move into the last place
 // drops the oldest file; every other move leaves a file that is already in
 // place alone. A failed move is left for the next write to retry.
-static void _log_rotate(const LogContext *context)
+static void log_rotate(const LogContext *context)
 {
     if (context->maxFiles <= 0 || context->maxFileSize <= 0) return;
-    long size = _log_fileSize(context->filePath);
+    long size = log_fileSize(context->filePath);
     if (size < 0 || size <= context->maxFileSize) return;
 
     char from[VEK_PATH_SIZE];
     char to[VEK_PATH_SIZE];
     int last = context->maxFiles - 1;
     for (int n = last; n >= 2; n--) {
-        if (!_log_numberedName(from, context->filePath, n - 1) ||
-            !_log_numberedName(to, context->filePath, n)) {
+        if (!log_numberedName(from, context->filePath, n - 1) ||
+            !log_numberedName(to, context->filePath, n)) {
             return;
         }
-        _log_move(from, to, n == last);
+        log_move(from, to, n == last);
     }
-    if (_log_numberedName(to, context->filePath, 1)) _log_move(context->filePath, to, last <= 1);
+    if (log_numberedName(to, context->filePath, 1)) log_move(context->filePath, to, last <= 1);
 }
 
 // Appends one record to the context's file and rotates it when needed.
-static void _log_append(const LogContext *context, unsigned int level, const char *text)
+static void log_append(const LogContext *context, unsigned int level, const char *text)
 {
     char stamp[32] = "";
     time_t now = time(NULL);
@@ -228,7 +228,7 @@ static void _log_append(const LogContext *context, unsigned int level, const cha
 
     win_file *file = _openLogFile(context->filePath);
     if (file == NULL) {
-        _log_message(MSG_NO_OPEN);
+        log_message(MSG_NO_OPEN);
     } else {
         // A lock that another program keeps past the wait does not cost the
         // record: it is written unguarded, which risks mixing it with one of
@@ -241,9 +241,9 @@ static void _log_append(const LogContext *context, unsigned int level, const cha
         bool written = win_appendRecord(file, record, (size_t)length);
         win_closeFile(file);
         if (written) {
-            _log_rotate(context);
+            log_rotate(context);
         } else {
-            _log_message(MSG_NO_WRITE);
+            log_message(MSG_NO_WRITE);
         }
     }
     if (record != fixedRecord) free(record);
@@ -253,7 +253,7 @@ void log_write(LogContext *context, unsigned int level, const char *text)
 {
     if (text == NULL) text = "";
     // Errors reach the console first, whatever happens to the file.
-    if (level <= 2) _log_echo(stderr, text);
+    if (level <= 2) log_echo(stderr, text);
 
     LogContext *used = context != NULL ? context : globalLogContext;
     LogContext *fallback = NULL;
@@ -261,12 +261,12 @@ void log_write(LogContext *context, unsigned int level, const char *text)
         fallback = log_createContext(LOG_FALLBACK_PATH, "?", "?", LOG_FALLBACK_MAX_FILES,
                                      LOG_FALLBACK_MAX_SIZE, true);
         if (fallback == NULL) {
-            _log_message(MSG_NO_CONTEXT);
+            log_message(MSG_NO_CONTEXT);
             return;
         }
         used = fallback;
     }
-    if (level > 2 && used->echoToConsole) _log_echo(stdout, text);
-    _log_append(used, level, text);
+    if (level > 2 && used->echoToConsole) log_echo(stdout, text);
+    log_append(used, level, text);
     log_destroyContext(fallback);
 }

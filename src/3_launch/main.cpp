@@ -25,23 +25,23 @@ enum {
 };
 
 // True when a and b are equal, ignoring the case of A to Z.
-static bool _equalsIgnoringCase(const char *a, const char *b)
+static bool equalsIgnoringCase(const char *a, const char *b)
 {
     return strlen(a) == strlen(b) && str_stristr(a, b) == a;
 }
 
 // True when name ends in suffix, ignoring the case of A to Z; a name that
 // equals the suffix qualifies.
-static bool _endsWithIgnoringCase(const char *name, const char *suffix)
+static bool endsWithIgnoringCase(const char *name, const char *suffix)
 {
     size_t nameLength = strlen(name);
     size_t suffixLength = strlen(suffix);
     if (nameLength < suffixLength) return false;
-    return _equalsIgnoringCase(name + nameLength - suffixLength, suffix);
+    return equalsIgnoringCase(name + nameLength - suffixLength, suffix);
 }
 
 // True when text is not empty and holds only the ASCII digits 0 to 9.
-static bool _isAllDigits(const char *text)
+static bool isAllDigits(const char *text)
 {
     if (text[0] == '\0') return false;
     for (const char *c = text; *c != '\0'; c++) {
@@ -53,9 +53,9 @@ static bool _isAllDigits(const char *text)
 bool parseQuenbarodisArguments(const char *argument, const char *next)
 {
     if (strncmp(argument, "-p", 2) != 0) return false;
-    if (argument[2] != '\0') return _isAllDigits(argument + 2);
+    if (argument[2] != '\0') return isAllDigits(argument + 2);
     if (stringIsNullOrEmpty(next)) return false;
-    return _isAllDigits(next);
+    return isAllDigits(next);
 }
 
 bool mustWaitForScript(int argc, char **argTable, bool exportToolMode)
@@ -70,14 +70,14 @@ bool mustWaitForScript(int argc, char **argTable, bool exportToolMode)
 
 // --- Environment detection -----------------------------------------------------
 
-struct _Keyword {
+struct Keyword {
     const char *keyword;       // searched in the log name, case ignored
     const char *environment;   // stored exactly as written
 };
 
 // Tested in this order: the first keyword found anywhere in the name wins, so
 // a keyword that contains a later one ("TORVOSQL", "torvo") comes first.
-static const _Keyword KEYWORDS[] = {
+static const Keyword KEYWORDS[] = {
     {"TORVOSQL", "TORVOSQL"},
     {"torvo", "TORVO"},
     {"gondavire", "GV"},
@@ -97,7 +97,7 @@ static const _Keyword KEYWORDS[] = {
 
 void setAmbienteConnettori(char *environment, const char *name)
 {
-    for (const _Keyword &row : KEYWORDS) {
+    for (const Keyword &row : KEYWORDS) {
         // A search that ran out of memory (-1) counts as no match.
         if (str_stringInStr(name, row.keyword) > 0) {
             str_assign(environment, row.environment, VEK_ENVIRONMENT_SIZE);
@@ -109,21 +109,21 @@ void setAmbienteConnettori(char *environment, const char *name)
 
 // --- Log location ----------------------------------------------------------------
 
-enum _LogPlace {
+enum LogPlace {
     LOG_BESIDE_EXE,     // executable folder, fixed base name
     LOG_IN_PACKAGE,     // package folder under roaming application data
     LOG_KRUD,           // executable folder, base name from the log name
     LOG_QUENBARODIS     // executable folder\Log, base name from computer and user
 };
 
-struct _LogRow {
+struct LogRow {
     const char *environment;   // compared ignoring case
-    _LogPlace place;
+    LogPlace place;
     const char *package;       // package name, for LOG_IN_PACKAGE
     const char *baseName;      // log base name, where fixed
 };
 
-static const _LogRow LOG_ROWS[] = {
+static const LogRow LOG_ROWS[] = {
     {"QOD", LOG_BESIDE_EXE, NULL, "Esegui_da_QOD"},
     {"KRUD", LOG_KRUD, NULL, NULL},
     {"KRUDSQL", LOG_IN_PACKAGE, "KRUDZOLSQL", "KRUDZOLSQL"},
@@ -142,10 +142,10 @@ static const _LogRow LOG_ROWS[] = {
 };
 
 // The row of the Environment, or null for every other Environment.
-static const _LogRow *_findLogRow(const char *environment)
+static const LogRow *findLogRow(const char *environment)
 {
-    for (const _LogRow &row : LOG_ROWS) {
-        if (_equalsIgnoringCase(environment, row.environment)) return &row;
+    for (const LogRow &row : LOG_ROWS) {
+        if (equalsIgnoringCase(environment, row.environment)) return &row;
     }
     return NULL;
 }
@@ -154,7 +154,7 @@ static const _LogRow *_findLogRow(const char *environment)
 // "quenbarodis.<computer>.<user>". Without either name, or when the Log folder
 // cannot be joined, the log goes beside the executable as "quenbarodis"
 // followed by whichever names there are, each after a dot.
-static void _setQuenbarodisLog(const char *exeFolder, char *logFolder, char *logBaseName)
+static void setQuenbarodisLog(const char *exeFolder, char *logFolder, char *logBaseName)
 {
     const char *computer = win_getComputerName();
     const char *user = win_getCurrentUserName();
@@ -173,7 +173,7 @@ static void _setQuenbarodisLog(const char *exeFolder, char *logFolder, char *log
 void setPathLog(const char *environment, const char *exeFolder, const char *logName,
                 char *logFolder, char *logBaseName)
 {
-    const _LogRow *row = _findLogRow(environment);
+    const LogRow *row = findLogRow(environment);
     if (row == NULL) {
         str_assign(logFolder, exeFolder, VEK_PATH_SIZE);
         str_assign(logBaseName, logName, VEK_PATH_SIZE);
@@ -181,7 +181,7 @@ void setPathLog(const char *environment, const char *exeFolder, const char *logN
     }
     switch (row->place) {
     case LOG_QUENBARODIS:
-        _setQuenbarodisLog(exeFolder, logFolder, logBaseName);
+        setQuenbarodisLog(exeFolder, logFolder, logBaseName);
         return;
     case LOG_KRUD:
         str_assign(logFolder, exeFolder, VEK_PATH_SIZE);
@@ -208,7 +208,7 @@ void setPathLog(const char *environment, const char *exeFolder, const char *logN
 
 // True when folder\prefix file fits a path buffer and is written into dest;
 // otherwise false with a message in errorText.
-static bool _formatDestination(char *dest, const char *folder, const char *prefix, const char *file,
+static bool formatDestination(char *dest, const char *folder, const char *prefix, const char *file,
                                char *errorText)
 {
     int length = str_format(dest, VEK_PATH_SIZE, "%s\\%s%s", folder, prefix, file);
@@ -219,7 +219,7 @@ static bool _formatDestination(char *dest, const char *folder, const char *prefi
 
 // True when src was copied over dst; otherwise false with the system's own
 // text for the failure in errorText.
-static bool _copyReplacing(const char *src, const char *dst, char *errorText)
+static bool copyReplacing(const char *src, const char *dst, char *errorText)
 {
     unsigned long errorCode = 0;
     if (win_copyFile(src, dst, &errorCode)) return true;
@@ -232,7 +232,7 @@ static bool _copyReplacing(const char *src, const char *dst, char *errorText)
 
 // The connector-side path folder\file as a new heap string, or null when it
 // cannot be formed; display receives the path for messages either way.
-static char *_connectorFile(const char *folder, const char *file, char *display)
+static char *connectorFile(const char *folder, const char *file, char *display)
 {
     char *path = win_concatPaths(folder, file);
     if (path != NULL) {
@@ -260,14 +260,14 @@ bool prepareVantor(const char *exeFolder, const char *exeBaseName, const Configu
     char destination[VEK_PATH_SIZE];
     char message[VEK_TEXT_SIZE];
 
-    char *sourceInterpreter = _connectorFile(connector, "autoit3.exe", display);
+    char *sourceInterpreter = connectorFile(connector, "autoit3.exe", display);
     if (sourceInterpreter == NULL || !win_fileExists(sourceInterpreter)) {
         str_format(errorText, VEK_TEXT_SIZE, "Eseguibile Autoit3.exe [%s] non trovato", display);
         free(sourceInterpreter);
         return false;
     }
-    bool copied = _formatDestination(destination, exeFolder, "", "autoit3.exe", errorText) &&
-                  _copyReplacing(sourceInterpreter, destination, errorText);
+    bool copied = formatDestination(destination, exeFolder, "", "autoit3.exe", errorText) &&
+                  copyReplacing(sourceInterpreter, destination, errorText);
     free(sourceInterpreter);
     if (!copied) return false;
 
@@ -283,15 +283,15 @@ bool prepareVantor(const char *exeFolder, const char *exeBaseName, const Configu
         prefix[prefixLength] = '\0';
     }
 
-    char *sourceScript = _connectorFile(connector, "vantor.a3x", display);
+    char *sourceScript = connectorFile(connector, "vantor.a3x", display);
     if (sourceScript == NULL || !win_fileExists(sourceScript)) {
         str_format(errorText, VEK_TEXT_SIZE, "File [%s] non trovato", display);
         free(sourceScript);
         free(prefix);
         return false;
     }
-    copied = _formatDestination(destination, exeFolder, "", "vantor.a3x", errorText) &&
-             _copyReplacing(sourceScript, destination, errorText);
+    copied = formatDestination(destination, exeFolder, "", "vantor.a3x", errorText) &&
+             copyReplacing(sourceScript, destination, errorText);
     if (!copied || prefix == NULL) {
         // Without even an empty prefix the script is staged all the same.
         free(sourceScript);
@@ -301,7 +301,7 @@ bool prepareVantor(const char *exeFolder, const char *exeBaseName, const Configu
 
     str_format(message, sizeof message, "Prefisso=%s", prefix);
     log_write(NULL, LOG_LEVEL_INFO, message);
-    copied = _formatDestination(destination, exeFolder, prefix, "vantor.a3x", errorText);
+    copied = formatDestination(destination, exeFolder, prefix, "vantor.a3x", errorText);
     free(prefix);
     if (copied) {
         str_format(message, sizeof message, "In corso copia del file [%s]->[%s] ...", sourceScript, destination);
@@ -323,7 +323,7 @@ bool prepareVantor(const char *exeFolder, const char *exeBaseName, const Configu
 // of Esegui_da_qod.ini ("QOD"), connettoreclient.ini (from the log name) and
 // frascombe_a3x.ini ("ALTRO", present or not). Returns the INI path as a new
 // heap string, or null when not even the last one can be joined.
-static char *_chooseIniFile(const char *exeFolder, const char *logName, char *environment)
+static char *chooseIniFile(const char *exeFolder, const char *logName, char *environment)
 {
     char *path = win_concatPaths(exeFolder, "Esegui_da_qod.ini");
     if (path != NULL && win_fileExists(path)) {
@@ -344,7 +344,7 @@ static char *_chooseIniFile(const char *exeFolder, const char *logName, char *en
 // Writes the interpreter's command prefix into command (VEK_TEXT_SIZE): the
 // quoted interpreter path and the script file name, the latter in double
 // quotes (inner ones doubled) only when it holds a character that needs them.
-static void _writeCommandPrefix(char *command, const char *exeFolder, const char *scriptName)
+static void writeCommandPrefix(char *command, const char *exeFolder, const char *scriptName)
 {
     if (!autoit3_needsProtection(scriptName)) {
         str_format(command, VEK_TEXT_SIZE, "\"%s\\autoit3.exe\" %s", exeFolder, scriptName);
@@ -363,7 +363,7 @@ static void _writeCommandPrefix(char *command, const char *exeFolder, const char
 // True when the script file name (base name and ".a3x") and its path fit
 // their buffers: then the base name holds the script file name and scriptPath
 // its path; otherwise nothing is changed.
-static bool _makeScriptPath(char *scriptPath, const char *exeFolder, char *exeBaseName)
+static bool makeScriptPath(char *scriptPath, const char *exeFolder, char *exeBaseName)
 {
     char scriptName[VEK_PATH_SIZE];
     int length = str_format(scriptName, sizeof scriptName, "%s.a3x", exeBaseName);
@@ -374,7 +374,7 @@ static bool _makeScriptPath(char *scriptPath, const char *exeFolder, char *exeBa
 }
 
 // Releases the first count words of the argument table.
-static void _releaseWords(int count, char **argTable)
+static void releaseWords(int count, char **argTable)
 {
     for (int i = 0; i < count; i++) {
         free(argTable[i]);
@@ -409,8 +409,8 @@ int launch_main(int argc, char **argv)
     }
 
     // 2. Mode flags from the end of the base name.
-    bool updateCheckMode = _endsWithIgnoringCase(exeBaseName, "vantor");
-    bool exportToolMode = _endsWithIgnoringCase(exeBaseName, "quenbarodis");
+    bool updateCheckMode = endsWithIgnoringCase(exeBaseName, "vantor");
+    bool exportToolMode = endsWithIgnoringCase(exeBaseName, "quenbarodis");
 
     // 3. Log name: the base name, or in update-check mode a non-empty third argument.
     str_assign(exeNameForLog, exeBaseName, VEK_PATH_SIZE);
@@ -419,7 +419,7 @@ int launch_main(int argc, char **argv)
     }
 
     // 4. INI file and Environment.
-    char *iniPath = _chooseIniFile(exeFolder, exeNameForLog, environment);
+    char *iniPath = chooseIniFile(exeFolder, exeNameForLog, environment);
 
     // 5. Configuration.
     if (iniPath == NULL) {
@@ -490,7 +490,7 @@ int launch_main(int argc, char **argv)
     }
 
     // 12. Script present: the base name becomes the script file name.
-    if (!_makeScriptPath(scriptPath, exeFolder, exeBaseName)) {
+    if (!makeScriptPath(scriptPath, exeFolder, exeBaseName)) {
         str_format(message, sizeof message, "Il percorso del file %s\\%s.a3x e' troppo lungo.", exeFolder, exeBaseName);
         log_write(NULL, LOG_LEVEL_ERROR, message);
         return EXIT_AFTER_LOG;
@@ -513,11 +513,11 @@ int launch_main(int argc, char **argv)
     bool wait = mustWaitForScript(count, argTable, exportToolMode);
 
     // 15. Command: prefix and parameter string.
-    _writeCommandPrefix(command, exeFolder, exeBaseName);
+    writeCommandPrefix(command, exeFolder, exeBaseName);
     char *params = buildCommandParamsForAutoIt3(count, argTable);
 
     // 16. Release the words, whatever the parameter string came to.
-    _releaseWords(count, argTable);
+    releaseWords(count, argTable);
     if (params == NULL) {
         log_write(NULL, LOG_LEVEL_ERROR, "Errore durante la costruzione dei parametri del comando.");
         return EXIT_AFTER_LOG;

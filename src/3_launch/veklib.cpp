@@ -10,7 +10,7 @@
 
 // Finds the last non-empty backslash-separated component of path[0, end):
 // sets *start and *length and returns true, or returns false when there is none.
-static bool _lastComponent(const char *path, size_t end, size_t *start, size_t *length)
+static bool lastComponent(const char *path, size_t end, size_t *start, size_t *length)
 {
     while (end > 0 && path[end - 1] == '\\') end--;
     if (end == 0) return false;
@@ -25,11 +25,11 @@ static bool _lastComponent(const char *path, size_t end, size_t *start, size_t *
 // (VEK_PATH_SIZE); false when the folder has fewer than two. A drive
 // designator as P gives its letter alone (D:\Tools gives D-Tools): with its
 // colon the level would be a drive-relative path outside the package folder.
-static bool _exeFolderLevel(const char *exeFolder, char *level)
+static bool exeFolderLevel(const char *exeFolder, char *level)
 {
     size_t lastStart, lastLength, parentStart, parentLength;
-    if (!_lastComponent(exeFolder, strlen(exeFolder), &lastStart, &lastLength)) return false;
-    if (!_lastComponent(exeFolder, lastStart, &parentStart, &parentLength)) return false;
+    if (!lastComponent(exeFolder, strlen(exeFolder), &lastStart, &lastLength)) return false;
+    if (!lastComponent(exeFolder, lastStart, &parentStart, &parentLength)) return false;
     if (parentLength == 2 && exeFolder[parentStart + 1] == ':') parentLength = 1;
     str_format(level, VEK_PATH_SIZE, "%.*s-%.*s", (int)parentLength, exeFolder + parentStart, (int)lastLength,
                exeFolder + lastStart);
@@ -38,7 +38,7 @@ static bool _exeFolderLevel(const char *exeFolder, char *level)
 
 // path\part as a new heap string, with path released; null (path released
 // too) when the join fails.
-static char *_joinAndRelease(char *path, const char *part)
+static char *joinAndRelease(char *path, const char *part)
 {
     char *joined = win_concatPaths(path, part);
     free(path);
@@ -47,7 +47,7 @@ static char *_joinAndRelease(char *path, const char *part)
 
 // path with its last level made sure to exist; null (path released) when
 // that level cannot be created.
-static char *_ensureLevel(char *path)
+static char *ensureLevel(char *path)
 {
     if (path != NULL && !win_checkAndCreatePath(path)) {
         free(path);
@@ -75,18 +75,18 @@ char *vek_createPathSpecialFolderPacchetto(const char *packageName, const char *
     char *path = win_concatPaths(appDataFolder, vendorFolder);
     free(lookedUp);
     if (path == NULL) return NULL;
-    path = _joinAndRelease(path, packageName);
+    path = joinAndRelease(path, packageName);
     if (path == NULL) return NULL;
 
     char level[VEK_PATH_SIZE];
-    if (includeExeFolder && exeFolder != NULL && _exeFolderLevel(exeFolder, level)) {
-        path = _joinAndRelease(path, level);
+    if (includeExeFolder && exeFolder != NULL && exeFolderLevel(exeFolder, level)) {
+        path = joinAndRelease(path, level);
         if (path == NULL) return NULL;
     }
-    path = _ensureLevel(path);
+    path = ensureLevel(path);
 
     if (path != NULL && !stringIsNullOrEmpty(subfolder)) {
-        path = _ensureLevel(_joinAndRelease(path, subfolder));
+        path = ensureLevel(joinAndRelease(path, subfolder));
     }
     return path;
 }

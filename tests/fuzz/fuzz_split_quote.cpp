@@ -18,7 +18,7 @@
 // want of memory (negative: none), after checking the table: at most 127 words, none null or empty, a
 // null after the last, and a failure exactly when a copy failed. The
 // copies are released.
-static std::vector<std::string> _split(const std::string &line, int failingCopy = -1)
+static std::vector<std::string> split(const std::string &line, int failingCopy = -1)
 {
     char *table[AUTOIT3_TABLE_SIZE];
     memset(table, 0xA5, sizeof table);  // a hole would not read as null
@@ -42,7 +42,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     for (size_t start = 0, end; start <= size; start = end + 1)
         if ((end = std::min(line.find('\0', start), size)) > start) pieces.push_back(line.substr(start, end - start));
     std::replace(line.begin(), line.end(), '\0', ' ');
-    std::vector<std::string> words = _split(line);
+    std::vector<std::string> words = split(line);
 
     // A lone run without blank, tab or quote comes back whole, however long.
     std::string run = line.substr(std::min(line.find_first_not_of(" \t"), size));
@@ -50,7 +50,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     if (!run.empty() && run.find_first_of(" \t\"") == std::string::npos && words != std::vector<std::string>{run})
         fuzz_fail("a single run was not kept whole");
     // One copy fewer than the words need: a clean failure that leaves no words.
-    if (!words.empty() && !_split(line, (int)(size % words.size())).empty()) fuzz_fail("out of memory not clean");
+    if (!words.empty() && !split(line, (int)(size % words.size())).empty()) fuzz_fail("out of memory not clean");
 
     // Quoted behind "x", each piece adds a blank and itself, bare or in quotes
     // with its quotes doubled; only a string reaching 2000 is refused.
@@ -64,7 +64,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     char *params = buildCommandParamsForAutoIt3((int)quoting.size(), quoting.data());
     if ((params == NULL) != (expected >= 2000)) fuzz_fail("refused other than at the 2000 bound");
     if (params == NULL) return 0;
-    std::vector<std::string> back = _split(params);
+    std::vector<std::string> back = split(params);
     free(params);
 
     // Split again, the same pieces come back (the first 127).

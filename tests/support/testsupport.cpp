@@ -154,7 +154,7 @@ RunResult run(const std::string &command, const std::string &folder)
 }
 
 // Undoes the report's escapes: "\\" and "\xHH".
-static std::string _ts_unescape(const std::string &text)
+static std::string ts_unescape(const std::string &text)
 {
     std::string out;
     for (size_t i = 0; i < text.size(); i++) {
@@ -181,7 +181,7 @@ Report readReport(const std::string &path)
         size_t eq = line.find('=');
         if (eq == std::string::npos) continue;
         std::string key = line.substr(0, eq);
-        std::string value = _ts_unescape(line.substr(eq + 1));
+        std::string value = ts_unescape(line.substr(eq + 1));
         if (key == "folder") report.folder = value;
         else if (key == "cmdline") report.commandLine = value;
         else if (key == "arg") report.args.push_back(value);

@@ -17,7 +17,7 @@
 
 // 0 when every record was handed to the log and the marker was written, 3
 // when the context could not be made, 4 when the marker could not.
-static int _writeMany(char **argv)
+static int writeMany(char **argv)
 {
     LogContext *context = log_createContext(argv[2], "logwriter", "0", atoi(argv[4]), atoi(argv[5]), false);
     if (context == NULL) return 3;
@@ -33,7 +33,7 @@ static int _writeMany(char **argv)
 
 int main(int argc, char **argv)
 {
-    if (argc == 8 && strcmp(argv[1], "many") == 0) return _writeMany(argv);
+    if (argc == 8 && strcmp(argv[1], "many") == 0) return writeMany(argv);
     if (argc != 4 || strcmp(argv[1], "fallback") != 0) {
         fputs("usage: logwriter many <path> <count> <maxFiles> <maxFileSize> <tag> <marker>\n"
               "       logwriter fallback <level> <text>\n", stderr);
