@@ -1,38 +1,62 @@
-// Configuration store: real INI files read through inih, the two keys picked
-// out, and the warning of conf_get when nothing is loaded.
+// Configuration store: real INI files read through inih, the keys picked out,
+// and the warning of conf_get when nothing is loaded.
 #include <gtest/gtest.h>
 
 #include "configuration.h"
 #include "testsupport.h"
 
-// Each file's bytes as written, and the pathconnettore and debug_to_console it
-// must give, with nothing printed by conf_get.
+// The keys of the record in force that differ from their defaults, each as
+// "name=value ": "" when all are left empty, off or 0.
+static std::string loaded()
+{
+    std::string connector = config->pathconnettore;
+    std::string keys = connector.empty() ? "" : "connector=" + connector + " ";
+    keys += config->debug_to_console ? "echo=1 " : "";
+    keys += config->log_max_size ? "size=" + std::to_string(config->log_max_size) + " " : "";
+    return keys + (config->log_max_files ? "files=" + std::to_string(config->log_max_files) + " " : "");
+}
+
+// Each file's bytes as written and the record it gives, with nothing printed
+// by conf_get. Rotation limits are whole numbers above 0 or 0 for none.
 TEST(Configuration, LoadsRealFiles)
 {
     const std::string ECHO = "[frascombe_a3x]\n$debug_to_console", MAIN = "[main]\n$pathconnettore";
-    const struct { const char *name; std::string bytes, connector; bool echo; } cases[] = {
-        {"echo 1", ECHO + " = 1\n", "", true}, {"echo 1 with comment", ECHO + " = 1 ; comment\n", "", true},
-        {"echo 01", ECHO + " = 01\n", "", false}, {"echo true", ECHO + "=true\n", "", false},
-        {"echo 1;x", ECHO + " = 1;x\n", "", false}, {"echo empty", ECHO + " =\n", "", false},
-        {"colon separator, quotes kept", MAIN + ": \"D:\\Connettori\"\n", "\"D:\\Connettori\"", false},
+    const std::string SIZE = "[frascombe_a3x]\n$log_max_size";
+    const struct { const char *name; std::string bytes, record; } cases[] = {
+        {"echo 1", ECHO + " = 1\n", "echo=1 "},
+        {"echo 1 and a comment", ECHO + " = 1 ; on\n", "echo=1 "},
+        {"echo 01", ECHO + " = 01\n", ""},
+        {"echo 1;x", ECHO + " = 1;x\n", ""},
+        {"colon separator, quotes kept", MAIN + ": \"D:\\Conn\"\n", "connector=\"D:\\Conn\" "},
         {"comments, continuation of another key",
-         "[main]\n; $pathconnettore=X\n# $pathconnettore=Y\nother = a\n  $pathconnettore=Z\n", "", false},
-        {"byte-order mark, duplicate key", "\xEF\xBB\xBF" + MAIN + "=first\n$pathconnettore=second\n", "second", false},
-        {"CRLF lines", "[frascombe_a3x]\r\n$debug_to_console=1\r\n[main]\r\n$pathconnettore=D:\\x\r\n", "D:\\x", true},
+         "[main]\n; $pathconnettore=X\n# $pathconnettore=Y\nother = a\n  $pathconnettore=Z\n", ""},
+        {"byte-order mark, duplicate key", "\xEF\xBB\xBF" + MAIN + "=first\n$pathconnettore=second\n",
+         "connector=second "},
+        {"CRLF lines", "[frascombe_a3x]\r\n$debug_to_console=1\r\n[main]\r\n$pathconnettore=D:\\x\r\n",
+         "connector=D:\\x echo=1 "},
         {"other sections, letter case, blanks in brackets, malformed lines",
          "$pathconnettore=top\n[Main]\n$pathconnettore=x\n[main]\n$PathConnettore=y\nno separator\n[other]\n"
-         "$pathconnettore=w\n[FRASCOMBE_A3X]\n$debug_to_console=1\n[ main ]\n$pathconnettore=z\n[main\n", "", false},
+         "$pathconnettore=w\n[FRASCOMBE_A3X]\n$debug_to_console=1\n[ main ]\n$pathconnettore=z\n[main\n", ""},
         // Lines are read 199 characters at a time: the value keeps what is left
         // of the first piece after "$pathconnettore = ".
-        {"line over 199 characters", MAIN + " = " + std::string(250, 'a') + "\n", std::string(181, 'a'), false},
-        {"empty file", "", "", false},
+        {"line over 199 characters", MAIN + " = " + std::string(250, 'a') + "\n",
+         "connector=" + std::string(181, 'a') + " "},
+        {"limits, a comment, leading zeros", SIZE + " = 2048 ; KiB\n$log_max_files=007\n",
+         "size=2048 files=7 "},
+        {"limits at their bounds", SIZE + "=2147483647\n$log_max_files=100\n", "size=2147483647 files=100 "},
+        {"limits past their bounds", SIZE + "=99999999999999999999\n$log_max_files=101\n",
+         "size=2147483647 files=100 "},
+        {"limits empty", SIZE + "=\n$log_max_files=\n", ""},
+        {"limits signed, decimal", SIZE + "=+500\n$log_max_files=2.5\n", ""},
+        {"limits quoted", SIZE + "=\"500\"\n$log_max_files='3'\n", ""},
+        {"limits in another section, letter case",
+         "[main]\n$log_max_size=5\n" + SIZE + "=9\n$Log_Max_Files=3\n", "size=9 "},
     };
     std::string folder = ts::makeWorkFolder("conf_files");
     for (const auto &c : cases) {
         std::string path = ts::join(folder, std::to_string(&c - cases) + ".ini");
         ASSERT_TRUE(ts::writeFile(path, c.bytes) && conf_load(path.c_str()) && config != nullptr) << c.name;
-        EXPECT_STREQ(config->pathconnettore, c.connector.c_str()) << c.name;
-        EXPECT_EQ(config->debug_to_console, c.echo) << c.name;
+        EXPECT_EQ(loaded(), c.record) << c.name;
         testing::internal::CaptureStdout();
         EXPECT_TRUE(conf_get() == config && testing::internal::GetCapturedStdout().empty()) << c.name;
     }
@@ -47,47 +71,11 @@ TEST(Configuration, FailedLoadFallsBackToDefaults)
     std::string folder = ts::makeWorkFolder("conf_fail");
     ASSERT_TRUE(ts::makeFolder(ts::join(folder, "folder.ini")));
     for (const char *name : {"missing.ini", "nowhere\\x.ini", "folder.ini"}) {
-        EXPECT_TRUE(conf_load_empty() && !conf_load(ts::join(folder, name).c_str()) && config == nullptr) << name;
+        ASSERT_TRUE(conf_load_empty());   // an earlier load
+        EXPECT_TRUE(!conf_load(ts::join(folder, name).c_str()) && config == nullptr) << name;
         testing::internal::CaptureStdout();
         const Configuration *first = conf_get(), *second = conf_get();
         EXPECT_EQ(testing::internal::GetCapturedStdout(), warning + warning) << name;
         EXPECT_TRUE(first == second && first->pathconnettore[0] == '\0' && !first->debug_to_console) << name;
     }
 }
-
-// The two rotation keys of [frascombe_a3x] as written in the INI file, and the
-// limits they give the launcher's log: both positive or rotation stays off.
-struct RotationRow {
-    const char *name;
-    const char *ini;
-    int maxSize, maxFiles;
-};
-
-class RotationKeys : public testing::TestWithParam<RotationRow> {};
-
-TEST_P(RotationKeys, GiveTheLimits)
-{
-    const RotationRow &row = GetParam();
-    std::string path = ts::join(ts::makeWorkFolder("conf_rotation"), "frascombe_a3x.ini");
-    ASSERT_TRUE(ts::writeFile(path, row.ini) && conf_load(path.c_str()) && config != nullptr);
-    EXPECT_EQ(config->log_max_size, row.maxSize);
-    EXPECT_EQ(config->log_max_files, row.maxFiles);
-}
-
-INSTANTIATE_TEST_SUITE_P(Configuration, RotationKeys, testing::Values(
-    RotationRow{"BothKeys", "[frascombe_a3x]\n$log_max_size=65536\n$log_max_files=3\n", 65536, 3},
-    RotationRow{"Missing", "[frascombe_a3x]\n$debug_to_console=1\n", 0, 0},
-    RotationRow{"Empty", "[frascombe_a3x]\n$log_max_size=\n$log_max_files=\n", 0, 0},
-    RotationRow{"ZeroAndNegative", "[frascombe_a3x]\n$log_max_size=0\n$log_max_files=-3\n", 0, 0},
-    RotationRow{"SignsAndDecimals", "[frascombe_a3x]\n$log_max_size=+500\n$log_max_files=2.5\n", 0, 0},
-    RotationRow{"UnitsAndBlanksInside", "[frascombe_a3x]\n$log_max_size=10k\n$log_max_files=1 0\n", 0, 0},
-    RotationRow{"QuotesKept", "[frascombe_a3x]\n$log_max_size=\"500\"\n$log_max_files='3'\n", 0, 0},
-    RotationRow{"CommentAndLeadingZeros",
-                "[frascombe_a3x]\n$log_max_size = 2048 ; 2 KiB\n$log_max_files=007\n", 2048, 7},
-    RotationRow{"LargestSize",
-                "[frascombe_a3x]\n$log_max_size=2147483647\n$log_max_files=100\n", 2147483647, 100},
-    RotationRow{"PastTheBounds",
-                "[frascombe_a3x]\n$log_max_size=99999999999999999999\n$log_max_files=101\n", 2147483647, 100},
-    RotationRow{"OtherSectionOrLetterCase",
-                "[main]\n$log_max_size=500\n[frascombe_a3x]\n$Log_Max_Files=3\n", 0, 0}),
-    [](const testing::TestParamInfo<RotationRow> &info) { return std::string(info.param.name); });

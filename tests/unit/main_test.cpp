@@ -11,80 +11,89 @@
 #include "testsupport.h"
 #include "windows_helper.h"
 
+// Every "{key}" of text replaced by its value.
+static std::string expand(std::string text, const std::vector<std::pair<std::string, std::string>> &values)
+{
+    for (const auto &value : values)
+        for (size_t at; (at = text.find(value.first)) != std::string::npos;)
+            text.replace(at, value.first.size(), value.second);
+    return text;
+}
+
+// The words after the program's name; plain: the launcher waits outside
+// export-tool mode; exportTool: it waits in that mode.
 TEST(WaitDecision, ArgumentsAskingToWait)
 {
-    // The words after the program's; plain: waits outside export-tool mode;
-    // exportTool: waits in it, where the first word with the one after it also
-    // decides parseQuenbarodisArguments. Letter case matters, "-p" with digits
-    // after it decides alone and a later "-p" does not unset waiting.
-    const struct { std::vector<std::string> words; bool plain, exportTool; } cases[] = {
-        {{}, false, false}, {{"-q", "a"}, true, true}, {{"-p30"}, false, true}, {{"a", "b", "cron"}, true, true},
-        {{"-Q", "CRON", "Cron"}, false, false}, {{"--q", "q", "-q "}, false, false}, {{"-p", "-q"}, true, true},
-        {{"-p", "0123456789"}, false, true}, {{"-p"}, false, false}, {{"-p", "/"}, false, false},
-        {{"-p", ""}, false, false}, {{"-P30"}, false, false}, {{"-p\xB2"}, false, false}, {{"x-p30"}, false, false},
-        {{"-p30", "-p"}, false, true}, {{"-p9", "x"}, false, true}, {{"-p3:"}, false, false},
+    const struct { const char *name; std::vector<std::string> words; bool plain, exportTool; } cases[] = {
+        {"no words", {}, false, false},
+        {"cron, not first", {"a", "b", "cron"}, true, true},
+        {"letter case and blanks count", {"-Q", "CRON", "--q", "-q "}, false, false},
+        {"-p with digits", {"-p30"}, false, true},
+        {"-p, then digits", {"-p", "0123456789"}, false, true},
+        {"-p last", {"-p"}, false, false},
+        {"-p, then empty", {"-p", ""}, false, false},
+        {"-p with a character above 9", {"-p3:"}, false, false},
+        {"-p not at the start", {"x-p30"}, false, false},
+        {"a later -p does not undo it", {"-p30", "-p"}, false, true},
     };
     for (const auto &c : cases) {
-        char *table[8] = {const_cast<char *>("task.exe")};   // null after the last word
-        for (size_t i = 0; i < c.words.size(); i++) table[i + 1] = const_cast<char *>(c.words[i].c_str());
-        std::string name = ts::commandLine("task.exe", c.words);
-        EXPECT_EQ(mustWaitForScript((int)c.words.size() + 1, table, false), c.plain) << name;
-        EXPECT_EQ(mustWaitForScript((int)c.words.size() + 1, table, true), c.exportTool) << name;
-        EXPECT_EQ(table[1] && parseQuenbarodisArguments(table[1], table[2]), c.exportTool && !c.plain) << name;
+        std::vector<char *> table{const_cast<char *>("task.exe")};
+        for (const std::string &word : c.words) table.push_back(const_cast<char *>(word.c_str()));
+        table.push_back(nullptr);
+        EXPECT_EQ(mustWaitForScript((int)table.size() - 1, table.data(), false), c.plain) << c.name;
+        EXPECT_EQ(mustWaitForScript((int)table.size() - 1, table.data(), true), c.exportTool) << c.name;
     }
 }
 
-// The Environment of connector clients from the keyword table, tested in
-// order on the log name (QOD and ALTRO, the first two rows, come from the INI
-// file's name instead), and the log location of every Environment, from a short
-// executable folder and from one of 259 characters, below which neither a
-// package path nor the export tool's Log folder can be joined: the log then
-// goes beside the executable under the row's base name.
+// The Environment of a connector client: the first keyword of the table found
+// in its log name. Then its log: "{E}" is the executable folder, "{V}" the
+// VEK folder under roaming application data, "{C}" and "{U}" the computer and
+// user names. From an executable folder of 259 characters neither a package
+// folder nor the export tool's Log folder can be joined: the log goes beside it.
 TEST(LogLocation, KeywordsAndEveryRow)
 {
-    const char *computer = win_getComputerName(), *user = win_getCurrentUserName(), *appData = win_getAppDataPath();
+    const char *computer = win_getComputerName(), *user = win_getCurrentUserName();
+    char *appData = win_getAppDataPath();
     ASSERT_TRUE(appData != nullptr && computer != nullptr && user != nullptr);
-    std::string vendor = ts::join(appData, "VEK"), exportBase = std::string("quenbarodis.") + computer + "." + user;
-    free(const_cast<char *>(appData));
-    const std::string exe = "C:\\Connettori\\Unit", longExe = exe + "\\" + std::string(240, 'l');
-    // where: "" beside the executable, "\Log" in its Log folder, else the package.
-    const struct { const char *logName, *environment, *where; std::string base; } cases[] = {
-        {"t", "QOD", "", "Esegui_da_QOD"}, {"my task", "ALTRO", "", "my task"}, {"lirmak", "LIRMAK", "", "lirmak"},
-        {"pelmor_lirmak", "LIRMAK", "", "lirmak"}, {"TorvoSql", "TORVOSQL", "TORVOSQL", "TORVOSQL"},
-        {"torvofatture", "TORVO", "", "FATTURA"}, {"lirmakFATTURE", "KRUD", "", "FATTURA"}, {"f24", "KRUD", "", "F24"},
-        {"ZOLWSCONN", "WS", "WS", "ZolWsConn"}, {"ZolRoluConn", "ROLU", "ROLU", "ZolRoluConn"},
-        {"ZolwFelbokConn", "wFelbok", "wFelbok", "ZolwFelbokConn"}, {"ZolQodConn", "QODSQL", "QODSQL", "ZolQodConn"},
-        {"xKRUDZOLSQL", "KRUDSQL", "KRUDZOLSQL", "KRUDZOLSQL"}, {"Gondavirev2", "GV", "GV", "gondavirev2"},
-        {"huvzol", "HUVZOL", "", "HUVZOL"}, {"SARPELZOL", "SarpelZOL", "", "SarpelZOL"}, {"f2", "CONNETTORI", "", "f2"},
-        {"pelmor", "PELMOR", "pelmor", "pelmor"}, {"XXquenbarodis", "QUENBARODIS", "\\Log", exportBase},
+    const std::string vendor = ts::join(appData, "VEK"), unit = "C:\\Connettori\\Unit";
+    free(appData);
+    ASSERT_TRUE(ts::makeFolder(vendor));
+    for (const char *package : {"TORVOSQL", "GV", "WS", "QODSQL", "pelmor"})
+        ASSERT_TRUE(ts::makeFolder(ts::join(vendor, package))) << package;
+    const std::string longFolder = unit + "\\" + std::string(240, 'l');
+    const struct { const char *logName, *environment, *log; std::string exeFolder = ""; } cases[] = {
+        {"TorvoSql", "TORVOSQL", "{V}\\TORVOSQL\\Connettori-Unit\\Log\\TORVOSQL"},
+        {"torvofatture", "TORVO", "{E}\\FATTURA"},
+        {"gondavire_notturno", "GV", "{V}\\GV\\Connettori-Unit\\Log\\gondavirev2"},
+        {"ZOLWSCONN", "WS", "{V}\\WS\\Connettori-Unit\\Log\\ZolWsConn"},
+        {"lirmakFATTURE", "KRUD", "{E}\\FATTURA"},
+        {"f24", "KRUD", "{E}\\F24"},
+        {"pelmor_lirmak", "LIRMAK", "{E}\\lirmak"},
+        {"XXquenbarodis", "QUENBARODIS", "{E}\\Log\\quenbarodis.{C}.{U}"},
+        {"pelmor", "PELMOR", "{V}\\pelmor\\Connettori-Unit\\Log\\pelmor"},
+        {"f2", "CONNETTORI", "{E}\\f2"},
+        {"ZolQodConn", "QODSQL", "{E}\\ZolQodConn", longFolder},
+        {"XXquenbarodis", "QUENBARODIS", "{E}\\quenbarodis.{C}.{U}", longFolder},
     };
     for (const auto &c : cases) {
+        const std::string exeFolder = c.exeFolder.empty() ? unit : c.exeFolder;
         char environment[VEK_ENVIRONMENT_SIZE], folder[VEK_PATH_SIZE], base[VEK_PATH_SIZE];
         setAmbienteConnettori(environment, c.logName);
-        EXPECT_TRUE(&c - cases < 2 || !strcmp(c.environment, environment)) << c.logName << " gave " << environment;
-        bool inPackage = c.where[0] != '\0' && c.where[0] != '\\';
-        ASSERT_TRUE(!inPackage || (ts::makeFolder(vendor) && ts::makeFolder(ts::join(vendor, c.where))));
-        for (const std::string &exeFolder : {exe, longExe}) {
-            std::string expected = inPackage ? ts::join(vendor, c.where) + "\\Connettori-Unit\\Log" : exe + c.where;
-            setPathLog(c.environment, exeFolder.c_str(), c.logName, folder, base);
-            EXPECT_EQ(ts::join(folder, base), ts::join(exeFolder == exe ? expected : longExe, c.base)) << c.logName;
-        }
+        EXPECT_STREQ(environment, c.environment) << c.logName;
+        setPathLog(environment, exeFolder.c_str(), c.logName, folder, base);
+        std::string log = expand(c.log, {{"{E}", exeFolder}, {"{V}", vendor}});
+        log = expand(log, {{"{C}", computer}, {"{U}", user}});
+        EXPECT_EQ(ts::join(folder, base), log) << c.logName << " in " << exeFolder.size() << " characters";
     }
 }
 
-// The Environment picks its log location whatever its letter case; one that
-// matches no row keeps the executable folder and the log name.
+// The Environment picks its log location whatever its letter case.
 TEST(LogLocation, EnvironmentIgnoringCase)
 {
     const struct { const char *environment, *logName, *log; } cases[] = {
         {"qod", "task", "C:\\Connettori\\Unit\\Esegui_da_QOD"},
         {"Krud", "task", "C:\\Connettori\\Unit\\F24"},
-        {"krud", "krudFatture", "C:\\Connettori\\Unit\\FATTURA"},
-        {"torvo", "task", "C:\\Connettori\\Unit\\FATTURA"},
-        {"huvzol", "task", "C:\\Connettori\\Unit\\HUVZOL"},
-        {"SARPELZOL", "task", "C:\\Connettori\\Unit\\SarpelZOL"},
         {"Lirmak", "task", "C:\\Connettori\\Unit\\lirmak"},
-        {"connettori", "task", "C:\\Connettori\\Unit\\task"},
     };
     for (const auto &c : cases) {
         char folder[VEK_PATH_SIZE], base[VEK_PATH_SIZE];
@@ -93,38 +102,42 @@ TEST(LogLocation, EnvironmentIgnoringCase)
     }
 }
 
-// Staging from a connector folder into the executable folder. after: the
-// information lines echoed by the log, "KO" and the error text when staging
-// fails (after a failed copy the system's own text, whole, on a line of its
-// own: a folder in the way is refused for access on Windows, as a directory
-// natively), then what FILES hold ("EXE" and "A3X" from the
-// connector); "{C}" stands for the connector folder and "{E}" for the
-// executable folder. missing: left out of the connector folder; blocker: a
-// folder in the way of that copy. A connector folder without an interpreter is
-// run end to end with the injected faults.
+// Staging from a connector folder ("{C}") into the executable folder ("{E}").
+// after: the information lines the log echoes, "KO" and the error text when
+// staging fails (after a failed copy the system's own text, whole, on a line
+// of its own), then what FILES hold: "EXE" and "A3X" from the connector.
+// missing: left out of the connector folder; blocker: a folder in the way of
+// that copy (refused for access on Windows, as a directory natively).
 TEST(Staging, PrefixesAndReplacedFiles)
 {
     const char *const FILES[] = {"autoit3.exe", "vantor.a3x", "QODvantor.a3x", "avantor.a3x"};
-    const std::string COPY = "In corso copia del file [{C}\\vantor.a3x]->[{E}\\";
     const std::string FOLDER_IN_THE_WAY = ts::onWindows() ? "Access denied.\r\n" : "Is a directory";
+    auto copying = [](const std::string &target) {
+        return "In corso copia del file [{C}\\vantor.a3x]->[{E}\\" + target + "] ...\n";
+    };
     const struct { const char *name, *baseName, *missing, *blocker; std::string after; } cases[] = {
-        {"prefix found", "QODvantor", "", "", "Prefisso=QOD\n" + COPY + "QODvantor.a3x] ...\nEXE|A3X|A3X|old|"},
-        {"first of two", "aVantorbvantor", "", "", "Prefisso=a\n" + COPY + "avantor.a3x] ...\nEXE|A3X|old|A3X|"},
-        {"empty prefix", "vantor", "", "", "Prefisso=\n" + COPY + "vantor.a3x] ...\nEXE|A3X|old|old|"},
-        {"script missing", "QODvantor", "vantor.a3x", "", "KO File [{C}\\vantor.a3x] non trovato\nEXE|old|old|old|"},
+        {"prefix", "QODvantor", "", "", "Prefisso=QOD\n" + copying("QODvantor.a3x") + "EXE|A3X|A3X|old|"},
+        {"the first", "aVantorbvantor", "", "", "Prefisso=a\n" + copying("avantor.a3x") + "EXE|A3X|old|A3X|"},
+        {"empty prefix", "vantor", "", "", "Prefisso=\n" + copying("vantor.a3x") + "EXE|A3X|old|old|"},
+        {"script missing", "QODvantor", "vantor.a3x", "",
+         "KO File [{C}\\vantor.a3x] non trovato\nEXE|old|old|old|"},
         {"interpreter copy fails", "QODvantor", "", "autoit3.exe",
          "KO Errore durante la copia del file [{C}\\autoit3.exe]->[{E}\\autoit3.exe]\n" + FOLDER_IN_THE_WAY +
-         "\n|old|old|old|"},
-        {"prefixed copy fails", "QODvantor", "", "QODvantor.a3x", "Prefisso=QOD\n" + COPY + "QODvantor.a3x] ...\n"
-         "KO Errore durante la copia del file  [{C}\\vantor.a3x]->[{E}\\QODvantor.a3x]\nEXE|A3X||old|"},
+             "\n|old|old|old|"},
+        {"prefixed copy fails", "QODvantor", "", "QODvantor.a3x",
+         "Prefisso=QOD\n" + copying("QODvantor.a3x") +
+             "KO Errore durante la copia del file  [{C}\\vantor.a3x]->[{E}\\QODvantor.a3x]\nEXE|A3X||old|"},
     };
-    log_destroyContext(globalLogContext);   // the global log echoes its information lines to standard output
+    // The global log echoes its information lines to standard output.
+    log_destroyContext(globalLogContext);
     log_setGlobalContext(ts::join(ts::makeWorkFolder("staging"), "s.log").c_str(), "app", "1", 0, 0, true);
     for (const auto &c : cases) {
         std::string exe = ts::makeWorkFolder("staging"), conn = ts::makeWorkFolder("connector");
         for (const char *file : FILES) {
-            strcmp(file, c.blocker) ? ts::writeFile(ts::join(exe, file), "old") : ts::makeFolder(ts::join(exe, file));
-            if (strcmp(file, c.missing) != 0) ts::writeFile(ts::join(conn, file), strstr(file, ".exe") ? "EXE" : "A3X");
+            std::string mine = ts::join(exe, file);
+            ASSERT_TRUE(strcmp(file, c.blocker) == 0 ? ts::makeFolder(mine) : ts::writeFile(mine, "old"));
+            const char *bytes = strstr(file, ".exe") ? "EXE" : "A3X";
+            ASSERT_TRUE(strcmp(file, c.missing) == 0 || ts::writeFile(ts::join(conn, file), bytes));
         }
         Configuration configuration{const_cast<char *>(conn.c_str()), false, 0, 0};
         char error[VEK_TEXT_SIZE];
@@ -133,8 +146,6 @@ TEST(Staging, PrefixesAndReplacedFiles)
         std::string after = ts::lf(testing::internal::GetCapturedStdout()) + (staged ? "" : "KO ");
         after += std::string(error) + (error[0] ? "\n" : "");
         for (const char *file : FILES) after += ts::readFile(ts::join(exe, file)) + "|";
-        for (size_t at; (at = after.find(conn)) != after.npos;) after.replace(at, conn.size(), "{C}");
-        for (size_t at; (at = after.find(exe)) != after.npos;) after.replace(at, exe.size(), "{E}");
-        EXPECT_EQ(after, c.after) << c.name;
+        EXPECT_EQ(expand(after, {{conn, "{C}"}, {exe, "{E}"}}), c.after) << c.name;
     }
 }
