@@ -123,7 +123,8 @@ TEST(Autoit3Quote, BoundAndMemory)
 {
     const std::string first(1000, 'f'), quoted = std::string(993, 'q') + "\"", w1998(1998, 'w');
     const char *TOO_LONG = "Errore: la dimensione massima del buffer 'command' \xE8 stata superata.\n";
-    const struct { const char *name; Words words; NoMemory noMemory; size_t length; std::string error; } cases[] = {
+    const struct { const char *name; Words words; NoMemory noMemory; size_t length; std::string error; }
+    cases[] = {
         {"bare word to 1999", {w1998}, NoMemory::never, 1999, ""},
         {"bare word to 2000", {w1998 + "w"}, NoMemory::never, 0, TOO_LONG},
         {"doubled quote to 1999", {first, quoted}, NoMemory::never, 1999, ""},
