@@ -146,7 +146,7 @@ TEST(AppData, RoamingFolder)
 {
     const char *expected = getenv("EXPECT_APPDATA");
     if (expected == nullptr && ts::onWindows()) expected = getenv("APPDATA");
-    if (expected == nullptr) GTEST_SKIP() << "no expected folder: set by the appdata_xdg and appdata_home runs";
+    if (expected == nullptr) GTEST_SKIP() << "EXPECT_APPDATA is set by the appdata_xdg and appdata_home runs";
     char *path = win_getAppDataPath();
     EXPECT_STREQ(path, expected);
     EXPECT_TRUE(path && (!ts::onWindows() || strstr(path, "\\AppData\\Roaming") != nullptr)) << path;
