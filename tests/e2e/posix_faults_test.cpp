@@ -59,7 +59,6 @@ const Entry STANDIN = {"autoit3.exe", "@standin"};
 // another interpreter would reset SIGCHLD) prints its SigIgn line, then fails
 // (2) on the words it takes for files.
 const Entry SIGNAL_PRINTER = {"autoit3.exe", "#!/usr/bin/env -S grep -h ^SigIgn /proc/self/status\n"};
-const char *const QUOTE = "evil\"x";
 
 // A case: the launcher copy's name, the folder it lies in below the work
 // folder ("": the work folder itself), the entries, the host; then the exit
@@ -103,14 +102,14 @@ int launch(const std::string &exe, const std::string &folder, const Host &host, 
            double *seconds)
 {
     std::string program = native(exe), dir = native(folder), nativeHome = native(home);
-    std::string out = native(ts::join(folder, "stdout.txt")), err = native(ts::join(folder, "stderr.txt"));
     int fds[2] = {-1, -1};
     if (host.closedStdout && pipe(fds) == 0) close(fds[0]);  // the reader is gone before the start
     auto start = std::chrono::steady_clock::now();
     pid_t pid = fork();
     if (pid == 0) {
-        dup2(host.closedStdout ? fds[1] : open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), 1);
-        dup2(open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), 2);
+        if (chdir(dir.c_str()) != 0) _exit(127);
+        dup2(host.closedStdout ? fds[1] : open("stdout.txt", O_WRONLY | O_CREAT | O_TRUNC, 0644), 1);
+        dup2(open("stderr.txt", O_WRONLY | O_CREAT | O_TRUNC, 0644), 2);
         signal(SIGPIPE, host.ignorePipe ? SIG_IGN : SIG_DFL);
         signal(SIGCHLD, host.ignoreChld ? SIG_IGN : SIG_DFL);
         if (host.xdg != nullptr) {
@@ -118,7 +117,7 @@ int launch(const std::string &exe, const std::string &folder, const Host &host, 
             setenv("HOME", nativeHome.c_str(), 1);
         }
         alarm(10);
-        if (chdir(dir.c_str()) == 0) execl(program.c_str(), program.c_str(), "cron", (char *)nullptr);
+        execl(program.c_str(), program.c_str(), "cron", (char *)nullptr);
         _exit(127);
     }
     if (fds[1] >= 0) close(fds[1]);
@@ -167,8 +166,8 @@ TEST(PosixFault, EndsWithItsExitCodeInBoundedTime)
          BOTH_IGNORED, 2, "ignored: PIPE CHLD", "", "", 5},
         {"script gets SIGCHLD ignored alone", "task.exe", "", {SIGNAL_PRINTER, TASK}, CHLD_IGNORED,
          2, "ignored: CHLD", "", "", 5},
-        {"quote in the folder, a decoy program before it", "task.exe", QUOTE, {STANDIN, TASK, decoy}, PLAIN,
-         1, "", "", OWN_PATH, 5},
+        {"quote in the folder, a decoy program before it", "task.exe", "evil\"x", {STANDIN, TASK, decoy},
+         PLAIN, 1, "", "", OWN_PATH, 5},
         {"interpreter as AutoIt3.exe", "task.exe", "", {{"AutoIt3.exe", "@standin"}, TASK}, PLAIN,
          5, "report", "", "", 5},
         {"script in upper case", "task.exe", "", {STANDIN, {"TASK.A3X", TASK.bytes}}, PLAIN,
