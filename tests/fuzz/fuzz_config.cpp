@@ -13,12 +13,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     FILE *file = win_fopen(iniPath.c_str(), "wb");
     if (file == NULL || fwrite(data, 1, size, file) != size || fclose(file) != 0) fuzz_fail("cannot write");
-    if (!conf_load(iniPath.c_str()) || config == NULL || conf_get() != config) fuzz_fail("no record in force");
+    bool loaded = conf_load(iniPath.c_str());
+    if (!loaded || config == NULL || conf_get() != config) fuzz_fail("no record in force");
     // Read as a byte: a stray value would not read as a bool.
     if (*(const unsigned char *)&config->debug_to_console > 1) fuzz_fail("echo neither 0 nor 1");
 
     // Loading the file, once gone, fails and releases the record, which keeps
     // the leak check quiet about it.
-    if (!fuzz_remove(iniPath) || conf_load(iniPath.c_str()) || config != NULL) fuzz_fail("a missing file was loaded");
+    bool removed = fuzz_remove(iniPath);
+    if (!removed || conf_load(iniPath.c_str()) || config != NULL) fuzz_fail("a missing file was loaded");
     return 0;
 }

@@ -14,33 +14,45 @@
 
 static const std::string base = fuzz_privateFolder("fuzz_log_path");  // Windows form
 
+// True when the log file at path holds the two records "fuzz" whole: two
+// lines of one length (the stamp has a fixed width), or no file at all.
+static bool twoWholeRecords(const std::string &path)
+{
+    char text[1024];
+    FILE *file = win_fopen(path.c_str(), "rb");
+    size_t got = file != NULL ? fread(text, 1, sizeof text, file) : 0;
+    if (file != NULL) fclose(file);
+    const char *end = "] fuzz\n";
+    return got == 0 || (got % 2 == 0 && got >= 14 && std::count(text, text + got, '\n') == 2 &&
+                        memcmp(text + got / 2 - 7, end, 7) == 0 && memcmp(text + got - 7, end, 7) == 0);
+}
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     if (size < 2) return 0;
-    std::string path = base + "\\" + std::string((const char *)data + 2, std::min(size - 2, (size_t)300)).c_str();
+    std::string name((const char *)data + 2, std::min(size - 2, (size_t)300));
+    std::string path = base + "\\" + name.c_str();  // up to the first zero byte
     for (size_t dots; (dots = path.find("..", base.size())) != std::string::npos;) path.erase(dots, 1);
-    bool mustRefuse = path.size() >= VEK_PATH_SIZE || strchr("\\/", path.back()) || win_pathIsDirectory(path.c_str());
+    // Refused: a path too long, a folder, one ending in a separator.
+    bool mustRefuse = path.size() >= VEK_PATH_SIZE || strchr("\\/", path.back()) != NULL ||
+                      win_pathIsDirectory(path.c_str());
 
-    LogContext *context = log_createContext(path.c_str(), "fuzz", "1.1.7.0", data[0] & 3, (int8_t)data[1], false);
+    int maxFiles = data[0] & 3, maxSize = (int8_t)data[1];
+    LogContext *context = log_createContext(path.c_str(), "fuzz", "1.1.7.0", maxFiles, maxSize, false);
     if (context != NULL) {
-        // Refused: a path too long, a folder, one ending in a separator.
-        if (mustRefuse || !context->initialized || path != context->filePath) fuzz_fail("accepted or misnamed");
+        bool named = context->initialized && path == context->filePath;
+        if (mustRefuse || !named) fuzz_fail("accepted or misnamed");
         for (int i = 0; i < 2; i++) log_write(context, (data[0] >> 2) % 5, "fuzz");
-        // Without rotation the file, when it could be made, holds both records
-        // whole: two lines of one length (the stamp has a fixed width).
-        char text[1024];
-        FILE *file = context->maxFiles > 0 && context->maxFileSize > 0 ? NULL : win_fopen(path.c_str(), "rb");
-        size_t got = file != NULL ? fread(text, 1, sizeof text, file) : 0;
-        if (file != NULL) fclose(file);
-        if (got > 0 && (got % 2 != 0 || got < 14 || std::count(text, text + got, '\n') != 2 ||
-                        memcmp(text + got / 2 - 7, "] fuzz\n", 7) != 0 || memcmp(text + got - 7, "] fuzz\n", 7) != 0))
-            fuzz_fail("records not written whole");
+        bool rotates = context->maxFiles > 0 && context->maxFileSize > 0;
+        if (!rotates && !twoWholeRecords(path)) fuzz_fail("records not written whole");
         log_destroyContext(context);
     }
-    // The log file, its numbered copies and every folder made for it go.
+    // The log file, its numbered copies and every folder made for it go, up
+    // to the first level below the private folder.
     for (int n = 1; n <= 3; n++) fuzz_remove(path + "." + std::to_string(n));
-    size_t named = path.find_first_not_of("\\/", base.size());  // the first character below the private folder
-    for (size_t end = path.size(); end != std::string::npos && named < end; end = path.find_last_of("\\/", end - 1))
-        fuzz_remove(path.substr(0, end));
+    for (std::string made = path; made.find_first_not_of("\\/", base.size()) != std::string::npos;
+         made.erase(made.find_last_of("\\/"))) {
+        fuzz_remove(made);
+    }
     return 0;
 }

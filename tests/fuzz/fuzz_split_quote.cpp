@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <sstream>
 #include <vector>
 
 #include "autoit3.h"
@@ -14,11 +15,13 @@
 #include "fuzzsupport.h"
 #include "log.h"
 
+using Words = std::vector<std::string>;
+
 // The words of line split with the copy of word `failingCopy` failing for
-// want of memory (negative: none), after checking the table: at most 127 words, none null or empty, a
-// null after the last, and a failure exactly when a copy failed. The
-// copies are released.
-static std::vector<std::string> split(const std::string &line, int failingCopy = -1)
+// want of memory (negative: none), after checking the table: at most 127
+// words, none null or empty, a null after the last, and a failure exactly
+// when a copy failed. The copies are released.
+static Words split(const std::string &line, int failingCopy = -1)
 {
     char *table[AUTOIT3_TABLE_SIZE];
     memset(table, 0xA5, sizeof table);  // a hole would not read as null
@@ -26,8 +29,10 @@ static std::vector<std::string> split(const std::string &line, int failingCopy =
     ts::failAllocation(failingCopy);
     bool parsed = parseCommandLineAsAutoIt3(line.c_str(), &count, table);
     ts::failAllocation(-1);
-    if (parsed != (failingCopy < 0) || count < 0 || count > AUTOIT3_MAX_WORDS || table[count]) fuzz_fail("bad table");
-    std::vector<std::string> words(table, table + count);  // a null or stray word crashes here
+    if (parsed != (failingCopy < 0) || count < 0 || count > AUTOIT3_MAX_WORDS || table[count] != NULL) {
+        fuzz_fail("bad table");
+    }
+    Words words(table, table + count);  // a null or stray word crashes here
     for (int i = 0; i < count; i++) free(table[i]);
     if (std::count(words.begin(), words.end(), "") != 0) fuzz_fail("an empty word below the count");
     return words;
@@ -38,19 +43,25 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     // The quoting logs every word; its lines go nowhere.
     if (globalLogContext == NULL) log_setGlobalContext("Z:\\dev\\null", "fuzz", "1.1.7.0", 0, 0, false);
     std::string line((const char *)data, size);
-    std::vector<std::string> pieces;
-    for (size_t start = 0, end; start <= size; start = end + 1)
-        if ((end = std::min(line.find('\0', start), size)) > start) pieces.push_back(line.substr(start, end - start));
+    Words pieces;
+    std::istringstream zeroCut(line);
+    for (std::string piece; std::getline(zeroCut, piece, '\0');) {
+        if (!piece.empty()) pieces.push_back(piece);
+    }
     std::replace(line.begin(), line.end(), '\0', ' ');
-    std::vector<std::string> words = split(line);
+    Words words = split(line);
 
     // A lone run without blank, tab or quote comes back whole, however long.
-    std::string run = line.substr(std::min(line.find_first_not_of(" \t"), size));
+    std::string run = line;
     run.erase(run.find_last_not_of(" \t") + 1);  // all of it when there is no run
-    if (!run.empty() && run.find_first_of(" \t\"") == std::string::npos && words != std::vector<std::string>{run})
+    run.erase(0, run.find_first_not_of(" \t"));
+    if (!run.empty() && run.find_first_of(" \t\"") == std::string::npos && words != Words{run}) {
         fuzz_fail("a single run was not kept whole");
+    }
     // One copy fewer than the words need: a clean failure that leaves no words.
-    if (!words.empty() && !split(line, (int)(size % words.size())).empty()) fuzz_fail("out of memory not clean");
+    if (!words.empty() && !split(line, (int)(size % words.size())).empty()) {
+        fuzz_fail("out of memory not clean");
+    }
 
     // Quoted behind "x", each piece adds a blank and itself, bare or in quotes
     // with its quotes doubled; only a string reaching 2000 is refused.
@@ -64,7 +75,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     char *params = buildCommandParamsForAutoIt3((int)quoting.size(), quoting.data());
     if ((params == NULL) != (expected >= 2000)) fuzz_fail("refused other than at the 2000 bound");
     if (params == NULL) return 0;
-    std::vector<std::string> back = split(params);
+    Words back = split(params);
     free(params);
 
     // Split again, the same pieces come back (the first 127).

@@ -26,10 +26,7 @@ long ts::allocationCount()
 extern "C" void *__wrap_malloc(size_t size)
 {
     allocationsMade++;
-    if (allocationsBeforeFailure == 0) {
-        allocationsBeforeFailure = -1;
-        return nullptr;
-    }
-    if (allocationsBeforeFailure > 0) allocationsBeforeFailure--;
+    // The countdown reaches the failing allocation at 0 and stops at -1.
+    if (allocationsBeforeFailure >= 0 && allocationsBeforeFailure-- == 0) return nullptr;
     return __real_malloc(size);
 }

@@ -3,8 +3,8 @@
 #include "testplatform.h"
 
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
+#include <string>
+#include <vector>
 
 #include "autoit3_words.h"
 #include "vekstringlib.h"
@@ -29,22 +29,14 @@ static int startFailed(char *errorText, unsigned long error)
 
 #ifdef _WIN32
 
-bool tp_onWindows(void)
-{
-    return true;
-}
-
-// An inheritable handle on path: written (replaced) when write is true,
-// otherwise the null device for reading; INVALID_HANDLE_VALUE on failure.
-static HANDLE inheritableFile(const char *path, bool write)
+// An inheritable handle: the null device for reading when path is null,
+// otherwise path written (replaced); INVALID_HANDLE_VALUE on failure.
+static HANDLE inheritable(const char *path)
 {
     SECURITY_ATTRIBUTES sa = {sizeof sa, NULL, TRUE};
-    if (!write) {
-        return CreateFileA("NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &sa, OPEN_EXISTING, 0,
-                           NULL);
-    }
-    return CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, &sa,
-                       CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
+    DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+    if (path == NULL) return CreateFileA("NUL", GENERIC_READ, share, &sa, OPEN_EXISTING, 0, NULL);
+    return CreateFileA(path, GENERIC_WRITE, share, &sa, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
 }
 
 int tp_executeCaptured(const char *command, const char *folder, const char *outPath, const char *errPath,
@@ -53,35 +45,25 @@ int tp_executeCaptured(const char *command, const char *folder, const char *outP
     errorText[0] = '\0';
     fflush(stdout);
     fflush(stderr);
-    size_t length = strlen(command);
-    char *line = (char *)malloc(length + 1);  // CreateProcessA may write into it
-    if (line == NULL) return startFailed(errorText, ERROR_NOT_ENOUGH_MEMORY);
-    memcpy(line, command, length + 1);
-    STARTUPINFOA si;
-    ZeroMemory(&si, sizeof si);
+    std::string line = command;  // CreateProcessA may write into it
+    STARTUPINFOA si = {};
     si.cb = sizeof si;
-    PROCESS_INFORMATION pi;
-    ZeroMemory(&pi, sizeof pi);
-    HANDLE in = inheritableFile(NULL, false);
-    HANDLE out = inheritableFile(outPath, true);
-    HANDLE err = inheritableFile(errPath, true);
-    BOOL started = FALSE;
-    if (in != INVALID_HANDLE_VALUE && out != INVALID_HANDLE_VALUE && err != INVALID_HANDLE_VALUE) {
-        si.dwFlags = STARTF_USESTDHANDLES;
-        si.hStdInput = in;
-        si.hStdOutput = out;
-        si.hStdError = err;
-        started = CreateProcessA(NULL, line, NULL, NULL, TRUE, 0, NULL, folder, &si, &pi);
-    }
+    si.dwFlags = STARTF_USESTDHANDLES;
+    si.hStdInput = inheritable(NULL);
+    si.hStdOutput = inheritable(outPath);
+    si.hStdError = inheritable(errPath);
+    PROCESS_INFORMATION pi = {};
+    bool started = si.hStdInput != INVALID_HANDLE_VALUE && si.hStdOutput != INVALID_HANDLE_VALUE &&
+                   si.hStdError != INVALID_HANDLE_VALUE &&
+                   CreateProcessA(NULL, &line[0], NULL, NULL, TRUE, 0, NULL, folder, &si, &pi);
     DWORD error = started ? 0 : GetLastError();
-    free(line);
-    if (in != INVALID_HANDLE_VALUE) CloseHandle(in);
-    if (out != INVALID_HANDLE_VALUE) CloseHandle(out);
-    if (err != INVALID_HANDLE_VALUE) CloseHandle(err);
+    for (HANDLE handle : {si.hStdInput, si.hStdOutput, si.hStdError}) {
+        if (handle != INVALID_HANDLE_VALUE) CloseHandle(handle);
+    }
     if (!started) return startFailed(errorText, error);
+    WaitForSingleObject(pi.hProcess, INFINITE);
     DWORD code = 1;
-    bool ended = WaitForSingleObject(pi.hProcess, INFINITE) == WAIT_OBJECT_0;
-    if (!ended || !GetExitCodeProcess(pi.hProcess, &code)) code = 1;
+    if (!GetExitCodeProcess(pi.hProcess, &code)) code = 1;
     CloseHandle(pi.hProcess);
     CloseHandle(pi.hThread);
     return (int)code;
@@ -89,35 +71,32 @@ int tp_executeCaptured(const char *command, const char *folder, const char *outP
 
 struct tp_heldFile {
     HANDLE handle;
-    bool locked;
 };
 
 tp_heldFile *tp_holdFile(const char *path, bool lockWholeRange)
 {
     DWORD share = lockWholeRange ? FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE : 0;
-    HANDLE handle =
-        CreateFileA(path, GENERIC_READ | GENERIC_WRITE, share, NULL, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
+    DWORD access = GENERIC_READ | GENERIC_WRITE;
+    HANDLE handle = CreateFileA(path, access, share, NULL, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
     if (handle == INVALID_HANDLE_VALUE) return NULL;
     OVERLAPPED whole = {};
     DWORD flags = LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY;
-    tp_heldFile *file = (tp_heldFile *)malloc(sizeof *file);
-    if (file == NULL || (lockWholeRange && !LockFileEx(handle, flags, 0, MAXDWORD, MAXDWORD, &whole))) {
-        free(file);
+    if (lockWholeRange && !LockFileEx(handle, flags, 0, MAXDWORD, MAXDWORD, &whole)) {
         CloseHandle(handle);
         return NULL;
     }
-    file->handle = handle;
-    file->locked = lockWholeRange;
-    return file;
+    return new tp_heldFile{handle};
 }
 
 void tp_releaseFile(tp_heldFile *file)
 {
     if (file == NULL) return;
+    // Unlocked at once rather than whenever the system gets round to it after
+    // the close; fails harmlessly when nothing was locked.
     OVERLAPPED whole = {};
-    if (file->locked) UnlockFileEx(file->handle, 0, MAXDWORD, MAXDWORD, &whole);
+    UnlockFileEx(file->handle, 0, MAXDWORD, MAXDWORD, &whole);
     CloseHandle(file->handle);
-    free(file);
+    delete file;
 }
 
 // Formats a version of the fixed file information as "a.b.c.d".
@@ -131,44 +110,31 @@ bool tp_getFileVersion(const char *path, char *fileVersion, char *productVersion
                        size_t size)
 {
     DWORD ignored = 0;
-    DWORD length = GetFileVersionInfoSizeA(path, &ignored);
-    void *data = length > 0 ? malloc(length) : NULL;
+    std::vector<char> data(GetFileVersionInfoSizeA(path, &ignored));
     VS_FIXEDFILEINFO *fixed = NULL;
-    UINT fixedLength = 0;
     char *name = NULL;
-    UINT nameLength = 0;
+    UINT length = 0;
     const char *nameKey = "\\StringFileInfo\\041004E4\\OriginalFilename";
-    bool ok = data != NULL && GetFileVersionInfoA(path, 0, length, data) &&
-              VerQueryValueA(data, "\\", (void **)&fixed, &fixedLength) && fixed != NULL &&
-              VerQueryValueA(data, nameKey, (void **)&name, &nameLength) && name != NULL;
-    if (ok) {
-        formatVersion(fileVersion, size, fixed->dwFileVersionMS, fixed->dwFileVersionLS);
-        formatVersion(productVersion, size, fixed->dwProductVersionMS, fixed->dwProductVersionLS);
-        str_assign(originalName, name, size);
+    if (data.empty() || !GetFileVersionInfoA(path, 0, (DWORD)data.size(), data.data()) ||
+        !VerQueryValueA(data.data(), "\\", (void **)&fixed, &length) || fixed == NULL ||
+        !VerQueryValueA(data.data(), nameKey, (void **)&name, &length) || name == NULL) {
+        return false;
     }
-    free(data);
-    return ok;
+    formatVersion(fileVersion, size, fixed->dwFileVersionMS, fixed->dwFileVersionLS);
+    formatVersion(productVersion, size, fixed->dwProductVersionMS, fixed->dwProductVersionLS);
+    str_assign(originalName, name, size);
+    return true;
 }
 
 #else  // POSIX
 
-bool tp_onWindows(void)
-{
-    return false;
-}
+// Room for the POSIX form of a Windows-form path.
+const size_t NATIVE_SIZE = VEK_PATH_SIZE * 4;
 
-// The POSIX form of a Windows-form path into out (VEK_PATH_SIZE * 4), or false.
+// The POSIX form of a Windows-form path into out (NATIVE_SIZE), or false.
 static bool nativePath(const char *path, char *out)
 {
-    return win_toNativePath(path, out, VEK_PATH_SIZE * 4);
-}
-
-// Adds to actions the opening of path (POSIX form) as descriptor fd, replaced
-// when written; false when the action cannot be recorded.
-static bool redirect(posix_spawn_file_actions_t *actions, int fd, const char *path, bool write)
-{
-    int flags = write ? O_WRONLY | O_CREAT | O_TRUNC : O_RDONLY;
-    return posix_spawn_file_actions_addopen(actions, fd, path, flags, 0644) == 0;
+    return win_toNativePath(path, out, NATIVE_SIZE);
 }
 
 int tp_executeCaptured(const char *command, const char *folder, const char *outPath, const char *errPath,
@@ -177,33 +143,32 @@ int tp_executeCaptured(const char *command, const char *folder, const char *outP
     errorText[0] = '\0';
     fflush(stdout);
     fflush(stderr);
-    char nativeFolder[VEK_PATH_SIZE * 4], program[VEK_PATH_SIZE * 4];
-    char nativeOut[VEK_PATH_SIZE * 4], nativeErr[VEK_PATH_SIZE * 4];
+    char program[NATIVE_SIZE], nativeFolder[NATIVE_SIZE], out[NATIVE_SIZE], err[NATIVE_SIZE];
     int words = 0;
     char **argv = autoit3_splitAll(command, &words);
-    if (argv == NULL || words == 0 || !nativePath(argv[0], program) || !nativePath(folder, nativeFolder) ||
-        !nativePath(outPath, nativeOut) || !nativePath(errPath, nativeErr)) {
-        autoit3_freeWords(argv);
-        return startFailed(errorText, ENOENT);
-    }
+    int error = ENOENT;
+    pid_t pid = -1;
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    bool prepared = redirect(&actions, 0, "/dev/null", false) && redirect(&actions, 1, nativeOut, true) &&
-                    redirect(&actions, 2, nativeErr, true) &&
-                    posix_spawn_file_actions_addchdir_np(&actions, nativeFolder) == 0;
-    pid_t pid = -1;
-    extern char **environ;
-    int error = prepared ? posix_spawn(&pid, program, &actions, NULL, argv, environ) : ENOMEM;
+    if (argv != NULL && words > 0 && nativePath(argv[0], program) && nativePath(folder, nativeFolder) &&
+        nativePath(outPath, out) && nativePath(errPath, err)) {
+        int writing = O_WRONLY | O_CREAT | O_TRUNC;
+        bool prepared = posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0) == 0 &&
+                        posix_spawn_file_actions_addopen(&actions, 1, out, writing, 0644) == 0 &&
+                        posix_spawn_file_actions_addopen(&actions, 2, err, writing, 0644) == 0 &&
+                        posix_spawn_file_actions_addchdir_np(&actions, nativeFolder) == 0;
+        error = prepared ? posix_spawn(&pid, program, &actions, NULL, argv, environ) : ENOMEM;
+    }
     posix_spawn_file_actions_destroy(&actions);
     autoit3_freeWords(argv);
     if (error != 0) return startFailed(errorText, (unsigned long)error);
     int status = 0;
-    while (waitpid(pid, &status, 0) < 0) {
-        if (errno != EINTR) return 1;
-    }
-    if (WIFEXITED(status)) return WEXITSTATUS(status);
-    if (WIFSIGNALED(status)) return 128 + WTERMSIG(status);
-    return 1;
+    pid_t ended;
+    do {
+        ended = waitpid(pid, &status, 0);
+    } while (ended < 0 && errno == EINTR);
+    if (ended < 0) return 1;
+    return WIFSIGNALED(status) ? 128 + WTERMSIG(status) : WEXITSTATUS(status);
 }
 
 struct tp_heldFile {
@@ -214,23 +179,15 @@ tp_heldFile *tp_holdFile(const char *path, bool)
 {
     // POSIX locks are advisory: nothing can keep another process from opening
     // the file, so it is only opened here.
-    char native[VEK_PATH_SIZE * 4];
+    char native[NATIVE_SIZE];
     int fd = nativePath(path, native) ? open(native, O_RDWR | O_CREAT | O_CLOEXEC, 0644) : -1;
-    if (fd < 0) return NULL;
-    tp_heldFile *file = (tp_heldFile *)malloc(sizeof *file);
-    if (file == NULL) {
-        close(fd);
-        return NULL;
-    }
-    file->fd = fd;
-    return file;
+    return fd < 0 ? NULL : new tp_heldFile{fd};
 }
 
 void tp_releaseFile(tp_heldFile *file)
 {
-    if (file == NULL) return;
-    close(file->fd);
-    free(file);
+    if (file != NULL) close(file->fd);
+    delete file;
 }
 
 bool tp_getFileVersion(const char *, char *, char *, char *, size_t)

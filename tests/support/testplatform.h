@@ -7,9 +7,6 @@
 
 #include <cstddef>
 
-// True in a Windows program (also under Wine), false natively.
-bool tp_onWindows(void);
-
 // Starts the command line in folder and waits for it. Its standard output and
 // standard error go to the files outPath and errPath (replaced), its standard
 // input reads nothing. Returns its exit code (natively 128 + N for a child

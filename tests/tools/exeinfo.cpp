@@ -10,10 +10,8 @@ int main()
 {
     char path[VEK_PATH_SIZE], folder[VEK_PATH_SIZE], base[VEK_PATH_SIZE], error[VEK_TEXT_SIZE];
     win_getExeInfo(path, folder, base, error);
-    if (error[0] != '\0') {
-        printf("error=%s\n", error);
-        return 1;
-    }
-    printf("path=%s\nfolder=%s\nbase=%s\n", path, folder, base);
-    return 0;
+    bool known = error[0] == '\0';
+    if (known) printf("path=%s\nfolder=%s\nbase=%s\n", path, folder, base);
+    if (!known) printf("error=%s\n", error);
+    return known ? 0 : 1;
 }

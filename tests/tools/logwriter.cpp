@@ -15,30 +15,26 @@
 #include "log.h"
 #include "windows_helper.h"
 
-// 0 when every record was handed to the log and the marker was written, 3
-// when the context could not be made, 4 when the marker could not.
-static int writeMany(char **argv)
+int main(int argc, char **argv)
 {
+    if (argc == 4 && strcmp(argv[1], "fallback") == 0) {
+        log_write(NULL, (unsigned int)strtoul(argv[2], NULL, 10), argv[3]);
+        return 0;
+    }
+    if (argc != 8 || strcmp(argv[1], "many") != 0) {
+        fputs("usage: logwriter many <path> <count> <maxFiles> <maxFileSize> <tag> <marker>\n"
+              "       logwriter fallback <level> <text>\n", stderr);
+        return 2;
+    }
     LogContext *context = log_createContext(argv[2], "logwriter", "0", atoi(argv[4]), atoi(argv[5]), false);
     if (context == NULL) return 3;
     // A filler makes the records long enough for a write to be split if
     // appends were not atomic.
     const std::string filler = " abcdefghijklmnopqrstuvwxyz0123456789";
-    for (int n = 1; n <= atoi(argv[3]); n++)
-        log_write(context, LOG_LEVEL_INFO, (std::string(argv[6]) + " " + std::to_string(n) + filler).c_str());
+    for (int n = 1; n <= atoi(argv[3]); n++) {
+        log_write(context, LOG_LEVEL_INFO, (argv[6] + (" " + std::to_string(n)) + filler).c_str());
+    }
     log_destroyContext(context);
     FILE *marker = win_fopen(argv[7], "wb");
     return marker != NULL && fclose(marker) == 0 ? 0 : 4;
-}
-
-int main(int argc, char **argv)
-{
-    if (argc == 8 && strcmp(argv[1], "many") == 0) return writeMany(argv);
-    if (argc != 4 || strcmp(argv[1], "fallback") != 0) {
-        fputs("usage: logwriter many <path> <count> <maxFiles> <maxFileSize> <tag> <marker>\n"
-              "       logwriter fallback <level> <text>\n", stderr);
-        return 2;
-    }
-    log_write(NULL, (unsigned int)strtoul(argv[2], NULL, 10), argv[3]);
-    return 0;
 }

@@ -9,11 +9,12 @@
 #include "vekstringlib.h"
 #include "windows_helper.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <string>
-#include <vector>
 
 namespace {
 
@@ -75,47 +76,37 @@ void scrubStack()
     clear(area, 0, sizeof area);
 }
 
-// The file's lines without CR.
-std::vector<std::string> readLines(const char *path)
+// The next line of in without its CR; false at the end.
+bool nextLine(std::ifstream &in, std::string *line)
 {
-    std::vector<std::string> lines;
-    FILE *f = fopen(path, "rb");
-    if (f == NULL) return lines;
-    std::string line;
-    int c;
-    while ((c = fgetc(f)) != EOF) {
-        if (c == '\n') {
-            lines.push_back(line);
-            line.clear();
-        } else if (c != '\r') {
-            line += (char)c;
-        }
-    }
-    fclose(f);
-    return lines;
+    if (!std::getline(in, *line)) return false;
+    line->erase(std::remove(line->begin(), line->end(), '\r'), line->end());
+    return true;
 }
 
-// 0 when both outputs hold the same lines, else 1 with the first difference.
+// 0 when both outputs hold the same lines (CR ignored), else 1 with the first
+// difference.
 int compare(const char *pathA, const char *pathB)
 {
-    std::vector<std::string> a = readLines(pathA), b = readLines(pathB);
-    if (a.empty() || b.empty()) {
-        fprintf(stderr, "pathvectors: %s has no lines\n", a.empty() ? pathA : pathB);
+    std::ifstream a(pathA, std::ios::binary), b(pathB, std::ios::binary);
+    std::string lineA, lineB;
+    long pairs = 0;
+    while (true) {
+        bool gotA = nextLine(a, &lineA), gotB = nextLine(b, &lineB);
+        if (!gotA && !gotB) break;
+        if (!gotA || !gotB || lineA != lineB) {
+            fprintf(stderr, "pathvectors: line %ld differs:\n  %s: %s\n  %s: %s\n", pairs + 1, pathA,
+                    gotA ? lineA.c_str() : "(none)", pathB, gotB ? lineB.c_str() : "(none)");
+            return 1;
+        }
+        pairs++;
+    }
+    if (pairs == 0) {
+        fprintf(stderr, "pathvectors: %s and %s hold no lines\n", pathA, pathB);
         return 1;
     }
-    size_t differ = 0, first = 0;
-    for (size_t i = 0; i < a.size() || i < b.size(); i++) {
-        bool same = i < a.size() && i < b.size() && a[i] == b[i];
-        if (!same && differ++ == 0) first = i;
-    }
-    if (differ == 0) {
-        printf("pathvectors: %zu pairs, all answers equal\n", a.size());
-        return 0;
-    }
-    fprintf(stderr, "pathvectors: %zu of %zu lines differ; the first:\n  %s: %s\n  %s: %s\n",
-            differ, a.size(), pathA, first < a.size() ? a[first].c_str() : "(none)",
-            pathB, first < b.size() ? b[first].c_str() : "(none)");
-    return 1;
+    printf("pathvectors: %ld pairs, all answers equal\n", pairs);
+    return 0;
 }
 
 }  // namespace
