@@ -25,10 +25,8 @@ static std::string expand(std::string text, const std::vector<std::pair<std::str
 TEST(WaitDecision, ArgumentsAskingToWait)
 {
     const struct { const char *name; std::vector<std::string> words; bool plain, exportTool; } cases[] = {
-        {"no words", {}, false, false},
         {"cron, not first", {"a", "b", "cron"}, true, true},
         {"letter case and blanks count", {"-Q", "CRON", "--q", "-q "}, false, false},
-        {"-p with digits", {"-p30"}, false, true},
         {"-p, then digits", {"-p", "0123456789"}, false, true},
         {"-p last", {"-p"}, false, false},
         {"-p, then empty", {"-p", ""}, false, false},
@@ -46,10 +44,13 @@ TEST(WaitDecision, ArgumentsAskingToWait)
 }
 
 // The Environment of a connector client: the first keyword of the table found
-// in its log name. Then its log: "{E}" is the executable folder, "{V}" the
-// VEK folder under roaming application data, "{C}" and "{U}" the computer and
-// user names. From an executable folder of 259 characters neither a package
-// folder nor the export tool's Log folder can be joined: the log goes beside it.
+// in its log name, whatever its letter case; one row per keyword, each name
+// holding no keyword tested before it. Then its log: "{E}" is the executable
+// folder, "{V}" the VEK folder under roaming application data, "{C}" and "{U}"
+// the computer and user names. From an executable folder of 259 characters
+// neither a package folder nor the export tool's Log folder can be joined: the
+// log goes beside it. (A name without a keyword, CONNETTORI beside the
+// executable, is one of Launcher.EveryInstallationKind.)
 TEST(LogLocation, KeywordsAndEveryRow)
 {
     const char *computer = win_getComputerName(), *user = win_getCurrentUserName();
@@ -58,20 +59,25 @@ TEST(LogLocation, KeywordsAndEveryRow)
     const std::string vendor = ts::join(appData, "VEK"), unit = "C:\\Connettori\\Unit";
     free(appData);
     ASSERT_TRUE(ts::makeFolder(vendor));
-    for (const char *package : {"TORVOSQL", "GV", "WS", "QODSQL", "pelmor"})
+    for (const char *package : {"TORVOSQL", "GV", "KRUDZOLSQL", "WS", "ROLU", "wFelbok", "QODSQL", "pelmor"})
         ASSERT_TRUE(ts::makeFolder(ts::join(vendor, package))) << package;
     const std::string longFolder = unit + "\\" + std::string(240, 'l');
     const struct { const char *logName, *environment, *log; std::string exeFolder = ""; } cases[] = {
         {"TorvoSql", "TORVOSQL", "{V}\\TORVOSQL\\Connettori-Unit\\Log\\TORVOSQL"},
-        {"torvofatture", "TORVO", "{E}\\FATTURA"},
-        {"gondavire_notturno", "GV", "{V}\\GV\\Connettori-Unit\\Log\\gondavirev2"},
+        {"torvo", "TORVO", "{E}\\FATTURA"},
+        {"Gondavire_notturno", "GV", "{V}\\GV\\Connettori-Unit\\Log\\gondavirev2"},
+        {"huvzol", "HUVZOL", "{E}\\HUVZOL"},
+        {"SARPELZOL", "SarpelZOL", "{E}\\SarpelZOL"},
+        {"xKRUDZOLSQL", "KRUDSQL", "{V}\\KRUDZOLSQL\\Connettori-Unit\\Log\\KRUDZOLSQL"},
         {"ZOLWSCONN", "WS", "{V}\\WS\\Connettori-Unit\\Log\\ZolWsConn"},
+        {"ZolRoluConn", "ROLU", "{V}\\ROLU\\Connettori-Unit\\Log\\ZolRoluConn"},
+        {"ZolwFelbokConn", "wFelbok", "{V}\\wFelbok\\Connettori-Unit\\Log\\ZolwFelbokConn"},
+        {"ZolQodConn", "QODSQL", "{V}\\QODSQL\\Connettori-Unit\\Log\\ZolQodConn"},
         {"lirmakFATTURE", "KRUD", "{E}\\FATTURA"},
         {"f24", "KRUD", "{E}\\F24"},
         {"pelmor_lirmak", "LIRMAK", "{E}\\lirmak"},
         {"XXquenbarodis", "QUENBARODIS", "{E}\\Log\\quenbarodis.{C}.{U}"},
         {"pelmor", "PELMOR", "{V}\\pelmor\\Connettori-Unit\\Log\\pelmor"},
-        {"f2", "CONNETTORI", "{E}\\f2"},
         {"ZolQodConn", "QODSQL", "{E}\\ZolQodConn", longFolder},
         {"XXquenbarodis", "QUENBARODIS", "{E}\\quenbarodis.{C}.{U}", longFolder},
     };
