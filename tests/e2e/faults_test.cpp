@@ -4,7 +4,6 @@
 // many words and characters, and a launcher whose own path is too long. Each
 // run ends with its exit code and message, and every line of its log is a
 // whole record. A held log file has its own file (heldlog_test).
-#include <algorithm>
 #include <cerrno>
 
 #include "tasklaunch.h"

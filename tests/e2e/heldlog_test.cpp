@@ -2,11 +2,9 @@
 // with no sharing (a viewer or an editor) or locked over its whole byte range
 // (backup and sync tools). The launch pays one wait for the first record, not
 // one per record, and the script runs as always.
-#include <algorithm>
 #include <chrono>
 
 #include "tasklaunch.h"
-#include "vekstringlib.h"
 
 using namespace e2e;
 

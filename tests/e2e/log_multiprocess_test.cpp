@@ -1,24 +1,17 @@
 // Many processes appending to one log file at once: every record arrives
 // whole and exactly once, with and without rotation.
-#include <gtest/gtest.h>
-
 #include <chrono>
 #include <map>
 #include <sstream>
 
-#include "testsupport.h"
-#include "vekstringlib.h"
-#include "windows_helper.h"
+#include "tasklaunch.h"
 
 using Clock = std::chrono::steady_clock;
 const int WRITERS = 8, LINES = 500;
 
-// The text of record n of writer w, as logwriter writes it: a filler makes
-// it long enough for a write to be split if appends were not atomic.
-static std::string recordText(int w, int n)
-{
-    return "w" + std::to_string(w) + " " + std::to_string(n) + " abcdefghijklmnopqrstuvwxyz0123456789";
-}
+// What logwriter writes after each record's tag and number: a filler makes
+// the record long enough for a write to be split if appends were not atomic.
+const std::string FILLER = " abcdefghijklmnopqrstuvwxyz0123456789";
 
 // Starts the logwriter processes on log without waiting, then waits for each
 // one's done marker. Wine starts processes slowly and rotation renames are
@@ -47,10 +40,7 @@ static void runWriters(const std::string &folder, const std::string &log, int ma
 // does not drop).
 TEST(LogMultiProcess, EveryLineOnceAndWholeWithAndWithoutRotation)
 {
-    const struct {
-        const char *name;
-        int maxFiles, maxFileSize, numbered;
-    } runs[] = {
+    const struct { const char *name; int maxFiles, maxFileSize, numbered; } runs[] = {
         {"log_multiprocess", 0, 0, 0},
         {"log_multiprocess_rotation", 1000, 16384, 10},
     };
@@ -58,7 +48,8 @@ TEST(LogMultiProcess, EveryLineOnceAndWholeWithAndWithoutRotation)
         std::string folder = ts::makeWorkFolder(run.name), log = ts::join(folder, "shared.log");
         std::map<std::string, int> copies;  // every record text written, with the copies found
         for (int w = 0; w < WRITERS; w++) {
-            for (int n = 1; n <= LINES; n++) copies[recordText(w, n)] = 0;
+            std::string tag = "w" + std::to_string(w) + " ";
+            for (int n = 1; n <= LINES; n++) copies[tag + std::to_string(n) + FILLER] = 0;
         }
         auto start = Clock::now();
         runWriters(folder, log, run.maxFiles, run.maxFileSize);

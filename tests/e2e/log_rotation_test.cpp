@@ -1,8 +1,6 @@
 // Rotation of the launcher's own log, asked for in frascombe_a3x.ini: many
 // launches of one task leave the live file and the numbered files the INI
 // allows, each near the size limit; without both limits nothing is numbered.
-#include <algorithm>
-
 #include "tasklaunch.h"
 
 using namespace e2e;

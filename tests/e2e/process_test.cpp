@@ -1,33 +1,24 @@
 // Process start: the interpreter stand-in started in a folder, with its whole
 // exit code, the error text of a start that fails, its working folder and
 // nothing else inherited. Not waiting is checked through the launcher
-// (Launcher.EveryInstallationKind), a killed child in Fault.*.
-#include "testsupport.h"
-#include "vekstringlib.h"
-#include "windows_helper.h"
+// (Launcher.EveryInstallationKind), as is a program that cannot start while
+// waited for (LauncherFailure: text as the interpreter).
+#include "tasklaunch.h"
 
-#include <gtest/gtest.h>
-
-#include <cstdio>
-#include <string>
-
-// A new folder holding the interpreter stand-in and the script task.a3x.
+// A new folder, its name holding a blank, with the interpreter stand-in and
+// the script task.a3x (and a launcher copy, unused here).
 static std::string taskFolder(const std::string &script)
 {
-    unsigned long ignored = 0;
     std::string folder = ts::makeWorkFolder("process folder");
-    win_copyFile(ts::builtProgram("autoit3").c_str(), ts::join(folder, "autoit3.exe").c_str(), &ignored);
-    ts::writeFile(ts::join(folder, "task.a3x"), script);
+    e2e::lay({"task.exe", script}, folder);
     return folder;
 }
 
-// Starts program (in folder) on task.a3x there through the platform layer;
-// its error text goes to *errorText.
-static int startTask(const std::string &folder, bool wait, std::string *errorText,
-                     const char *program = "autoit3.exe")
+// Starts command in folder through the platform layer; its exit code, and its
+// error text in *errorText.
+static int start(std::string command, const std::string &folder, bool wait, std::string *errorText)
 {
     char error[VEK_TEXT_SIZE];
-    std::string command = "\"" + ts::join(folder, program) + "\" task.a3x";
     int code = win_executeCommand(&command[0], folder.c_str(), wait, error);
     *errorText = error;
     return code;
@@ -37,21 +28,17 @@ TEST(ProcessStart, ResultsAndErrorTexts)
 {
     // File not found is 2 both as a Windows error and as errno.
     const char *const NOT_FOUND = "Errore durante l'esecuzione del comando: 2";
-    const struct {
-        const char *name, *script, *program;
-        bool wait;
-        int onWindows, onPosix;
-        const char *errorText;
-    } cases[] = {
+    const struct { const char *name, *script, *program; bool wait; int onWindows, onPosix;
+                   const char *errorText; } cases[] = {
         // Windows keeps all 32 bits of the code, POSIX the low byte.
         {"a code with its top bit set", "exit 0x80000001\n", "autoit3.exe", true, (int)0x80000001u, 1, ""},
-        {"no program, waiting", "", "missing.exe", true, 1, 1, NOT_FOUND},
         {"no program, not waiting", "", "missing.exe", false, 1, 1, NOT_FOUND},
     };
     for (const auto &c : cases) {
         std::string folder = taskFolder(c.script), errorText;
+        std::string command = "\"" + ts::join(folder, c.program) + "\" task.a3x";
         int expected = ts::onWindows() ? c.onWindows : c.onPosix;
-        EXPECT_EQ(startTask(folder, c.wait, &errorText, c.program), expected) << c.name;
+        EXPECT_EQ(start(command, folder, c.wait, &errorText), expected) << c.name;
         EXPECT_EQ(errorText, c.errorText) << c.name;
     }
 }
@@ -61,7 +48,7 @@ TEST(ProcessStart, FolderDescriptorsAndOutputOrder)
     std::string folder = taskFolder("report r.txt\nprint from the child\n"), errorText;
     // A descriptor of ours that a careless start would hand to the child.
     FILE *held = win_fopen(ts::join(ts::makeWorkFolder("held"), "held.txt").c_str(), "w");
-    EXPECT_EQ(startTask(folder, true, &errorText), 0);
+    EXPECT_EQ(start("\"" + ts::join(folder, "autoit3.exe") + "\" task.a3x", folder, true, &errorText), 0);
     fclose(held);
     ts::Report report = ts::readReport(ts::join(folder, "r.txt"));
     EXPECT_EQ(report.folder, folder);
@@ -80,13 +67,11 @@ TEST(ProcessStart, RawCommandLineRebuiltFromTheArguments)
     // quotes doubled. A shell gives the stand-in arguments our own start
     // never could.
     if (ts::onWindows()) GTEST_SKIP() << "the raw command line is the system's own";
-    std::string folder = taskFolder("report r.txt\n");
+    std::string folder = taskFolder("report r.txt\n"), errorText;
     char program[4096];
     ASSERT_TRUE(win_toNativePath(ts::join(folder, "autoit3.exe").c_str(), program, sizeof program));
     std::string shell = "Z:\\bin\\sh -c \"exec \"\"$0\"\" task.a3x '' 'a b' 'q\"\"q'\" ";
-    std::string command = shell + "\"" + program + "\"";
-    char error[VEK_TEXT_SIZE];
-    EXPECT_EQ(win_executeCommand(&command[0], folder.c_str(), true, error), 0) << error;
+    EXPECT_EQ(start(shell + "\"" + program + "\"", folder, true, &errorText), 0) << errorText;
     ts::Report report = ts::readReport(ts::join(folder, "r.txt"));
     // The program's path holds a blank, so it is quoted too.
     EXPECT_EQ(report.commandLine, "\"" + std::string(program) + "\" task.a3x \"\" \"a b\" \"q\"\"q\"");

@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include "testsupport.h"
+#include "vekstringlib.h"
 #include "windows_helper.h"
 
 namespace e2e {
@@ -46,14 +47,6 @@ inline std::string replaced(std::string text, const std::string &from, const std
     return text;
 }
 
-// The lines of text, with folder written "{F}".
-inline Texts linesIn(const std::string &text, const std::string &folder)
-{
-    Texts result;
-    for (const std::string &line : ts::lines(text)) result.push_back(replaced(line, folder, "{F}"));
-    return result;
-}
-
 // True when log holds the record.
 inline bool has(const Texts &log, const std::string &record)
 {
@@ -87,11 +80,12 @@ inline Launch run(const std::string &exe, const Texts &args, const std::string &
     std::string report = ts::join(folder, "r.txt");
     ts::RunResult r = ts::run(ts::commandLine(exe, args), caller);
     EXPECT_EQ(r.startError, "") << exe;
-    Launch result{r.exitCode, linesIn(r.out, folder), linesIn(r.err, folder), {}, ts::fileExists(report), {}};
+    auto lines = [&folder](const std::string &text) { return ts::lines(replaced(text, folder, "{F}")); };
+    Launch result{r.exitCode, lines(r.out), lines(r.err), {}, ts::fileExists(report), {}};
     std::string app = logPath.find("{C}") == 0 ? "?" : "frascombe_a3x";
     ts::LogRecord record;
     std::string path = replaced(replaced(logPath, "{F}", folder), "{C}", caller);
-    for (const std::string &line : linesIn(ts::readFile(path), folder)) {
+    for (const std::string &line : lines(ts::readFile(path))) {
         EXPECT_TRUE(ts::parseLogRecord(line, &record) && record.app == app && record.version == "1.1.1.7")
             << exe << ": not a whole record: " << line;
         result.log.push_back(record.label + " " + record.text);

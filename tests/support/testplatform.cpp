@@ -43,8 +43,6 @@ int tp_executeCaptured(const char *command, const char *folder, const char *outP
                        char *errorText)
 {
     errorText[0] = '\0';
-    fflush(stdout);
-    fflush(stderr);
     std::string line = command;  // CreateProcessA may write into it
     STARTUPINFOA si = {};
     si.cb = sizeof si;
@@ -67,36 +65,6 @@ int tp_executeCaptured(const char *command, const char *folder, const char *outP
     CloseHandle(pi.hProcess);
     CloseHandle(pi.hThread);
     return (int)code;
-}
-
-struct tp_heldFile {
-    HANDLE handle;
-};
-
-tp_heldFile *tp_holdFile(const char *path, bool lockWholeRange)
-{
-    DWORD share = lockWholeRange ? FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE : 0;
-    DWORD access = GENERIC_READ | GENERIC_WRITE;
-    HANDLE handle = CreateFileA(path, access, share, NULL, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
-    if (handle == INVALID_HANDLE_VALUE) return NULL;
-    OVERLAPPED whole = {};
-    DWORD flags = LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY;
-    if (lockWholeRange && !LockFileEx(handle, flags, 0, MAXDWORD, MAXDWORD, &whole)) {
-        CloseHandle(handle);
-        return NULL;
-    }
-    return new tp_heldFile{handle};
-}
-
-void tp_releaseFile(tp_heldFile *file)
-{
-    if (file == NULL) return;
-    // Unlocked at once rather than whenever the system gets round to it after
-    // the close; fails harmlessly when nothing was locked.
-    OVERLAPPED whole = {};
-    UnlockFileEx(file->handle, 0, MAXDWORD, MAXDWORD, &whole);
-    CloseHandle(file->handle);
-    delete file;
 }
 
 // Formats a version of the fixed file information as "a.b.c.d".
@@ -131,18 +99,10 @@ bool tp_getFileVersion(const char *path, char *fileVersion, char *productVersion
 // Room for the POSIX form of a Windows-form path.
 const size_t NATIVE_SIZE = VEK_PATH_SIZE * 4;
 
-// The POSIX form of a Windows-form path into out (NATIVE_SIZE), or false.
-static bool nativePath(const char *path, char *out)
-{
-    return win_toNativePath(path, out, NATIVE_SIZE);
-}
-
 int tp_executeCaptured(const char *command, const char *folder, const char *outPath, const char *errPath,
                        char *errorText)
 {
     errorText[0] = '\0';
-    fflush(stdout);
-    fflush(stderr);
     char program[NATIVE_SIZE], nativeFolder[NATIVE_SIZE], out[NATIVE_SIZE], err[NATIVE_SIZE];
     int words = 0;
     char **argv = autoit3_splitAll(command, &words);
@@ -150,8 +110,9 @@ int tp_executeCaptured(const char *command, const char *folder, const char *outP
     pid_t pid = -1;
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    if (argv != NULL && words > 0 && nativePath(argv[0], program) && nativePath(folder, nativeFolder) &&
-        nativePath(outPath, out) && nativePath(errPath, err)) {
+    if (argv != NULL && words > 0 && win_toNativePath(argv[0], program, NATIVE_SIZE) &&
+        win_toNativePath(folder, nativeFolder, NATIVE_SIZE) && win_toNativePath(outPath, out, NATIVE_SIZE) &&
+        win_toNativePath(errPath, err, NATIVE_SIZE)) {
         int writing = O_WRONLY | O_CREAT | O_TRUNC;
         bool prepared = posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0) == 0 &&
                         posix_spawn_file_actions_addopen(&actions, 1, out, writing, 0644) == 0 &&
@@ -162,32 +123,10 @@ int tp_executeCaptured(const char *command, const char *folder, const char *outP
     posix_spawn_file_actions_destroy(&actions);
     autoit3_freeWords(argv);
     if (error != 0) return startFailed(errorText, (unsigned long)error);
+    // The test programs catch no signal, so the wait is never interrupted.
     int status = 0;
-    pid_t ended;
-    do {
-        ended = waitpid(pid, &status, 0);
-    } while (ended < 0 && errno == EINTR);
-    if (ended < 0) return 1;
+    if (waitpid(pid, &status, 0) < 0) return 1;
     return WIFSIGNALED(status) ? 128 + WTERMSIG(status) : WEXITSTATUS(status);
-}
-
-struct tp_heldFile {
-    int fd;
-};
-
-tp_heldFile *tp_holdFile(const char *path, bool)
-{
-    // POSIX locks are advisory: nothing can keep another process from opening
-    // the file, so it is only opened here.
-    char native[NATIVE_SIZE];
-    int fd = nativePath(path, native) ? open(native, O_RDWR | O_CREAT | O_CLOEXEC, 0644) : -1;
-    return fd < 0 ? NULL : new tp_heldFile{fd};
-}
-
-void tp_releaseFile(tp_heldFile *file)
-{
-    if (file != NULL) close(file->fd);
-    delete file;
 }
 
 bool tp_getFileVersion(const char *, char *, char *, char *, size_t)

@@ -1,6 +1,6 @@
 // testplatform: the doors to the system that only the tests, their tools and
-// the benchmark need: starting a program with its output captured, holding a
-// file against other openers, and reading a version resource. Paths are in
+// the benchmark need: starting a program with its output captured and reading
+// a version resource (the holdfile tool holds a file itself). Paths are in
 // Windows form, as everywhere in the launcher. Kept apart from the launcher's
 // own platform layer, so launcher.exe carries none of it.
 #pragma once
@@ -15,21 +15,6 @@
 // (VEK_TEXT_SIZE characters), which is otherwise left empty.
 int tp_executeCaptured(const char *command, const char *folder, const char *outPath, const char *errPath,
                        char *errorText);
-
-// A file held open by tp_holdFile.
-struct tp_heldFile;
-
-// Opens (creating it when missing) path for reading and writing and holds it
-// until tp_releaseFile; null on failure. Without lockWholeRange the file is
-// opened with no sharing, as a viewer or an editor holds it, and every other
-// open fails; with it the file is opened sharing reading, writing and
-// deleting and its whole byte range is locked, as backup and sync tools hold
-// it. Only Windows keeps the others out: POSIX has no mandatory locking, so
-// there the file is simply open.
-tp_heldFile *tp_holdFile(const char *path, bool lockWholeRange);
-
-// Closes a file held by tp_holdFile; ignores null.
-void tp_releaseFile(tp_heldFile *file);
 
 // The version resource of an executable: file and product version as
 // "a.b.c.d" and the original file name, each into a buffer of size

@@ -1,18 +1,20 @@
 // holdfile: holds a file against other writers for a while, as a program
-// that keeps a log file open does.
+// that keeps a log file open does. A Windows tool only: POSIX has no
+// mandatory locking, so there no file can be held against the launcher.
 //
 //   holdfile <path> <milliseconds> <ready marker> [lock]
 //       opens path (creating it), writes the ready marker file, keeps the
 //       file for the given milliseconds or until the marker is removed, then
-//       closes it. Without "lock" the file is opened exclusively, as a viewer
-//       or an editor holds it; with "lock" it is opened sharing reading,
-//       writing and deleting, and its whole byte range is locked, as backup
-//       and sync tools hold it (see tp_holdFile).
+//       closes it. Without "lock" the file is opened with no sharing, as a
+//       viewer or an editor holds it, and every other open fails; with "lock"
+//       it is opened sharing reading, writing and deleting, and its whole byte
+//       range is locked, as backup and sync tools hold it.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
-#include "testplatform.h"
+#include <windows.h>
+
 #include "windows_helper.h"
 
 int main(int argc, char **argv)
@@ -22,11 +24,21 @@ int main(int argc, char **argv)
         fputs("usage: holdfile <path> <milliseconds> <ready marker> [lock]\n", stderr);
         return 2;
     }
-    tp_heldFile *held = tp_holdFile(argv[1], lock);
-    FILE *marker = held != NULL ? win_fopen(argv[3], "wb") : NULL;
+    DWORD share = lock ? FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE : 0;
+    HANDLE held = CreateFileA(argv[1], GENERIC_READ | GENERIC_WRITE, share, NULL, OPEN_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, NULL);
+    OVERLAPPED whole = {};
+    DWORD flags = LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY;
+    if (held == INVALID_HANDLE_VALUE || (lock && !LockFileEx(held, flags, 0, MAXDWORD, MAXDWORD, &whole))) {
+        return 3;
+    }
+    FILE *marker = win_fopen(argv[3], "wb");
     if (marker == NULL || fclose(marker) != 0) return 3;
     // The hold ends early when the test removes the marker.
     for (long left = atol(argv[2]); left > 0 && win_fileExists(argv[3]); left -= 50) win_sleep(50);
-    tp_releaseFile(held);
+    // Unlocked at once rather than whenever the system gets round to it after
+    // the close; fails harmlessly when nothing was locked.
+    UnlockFileEx(held, 0, MAXDWORD, MAXDWORD, &whole);
+    CloseHandle(held);
     return 0;
 }

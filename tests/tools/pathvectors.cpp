@@ -2,18 +2,15 @@
 // win_combinePath and win_concatPaths and prints one line per pair:
 //   index TAB folder TAB file TAB combined TAB concatenated   ("-" for a failure)
 // The pairs are the same on every platform, so the native output and the
-// output of the Windows build under Wine must be equal line by line.
+// output of the Windows build under Wine must be equal line by line
+// (path_differential.cmake compares them).
 //   pathvectors [count]                 prints count pairs (4000)
-//   pathvectors --compare <a> <b>       compares two outputs (CR ignored) and
-//                                       names the first pair that differs
 #include "vekstringlib.h"
 #include "windows_helper.h"
 
-#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <string>
 
 namespace {
@@ -76,44 +73,10 @@ void scrubStack()
     clear(area, 0, sizeof area);
 }
 
-// The next line of in without its CR; false at the end.
-bool nextLine(std::ifstream &in, std::string *line)
-{
-    if (!std::getline(in, *line)) return false;
-    line->erase(std::remove(line->begin(), line->end(), '\r'), line->end());
-    return true;
-}
-
-// 0 when both outputs hold the same lines (CR ignored), else 1 with the first
-// difference.
-int compare(const char *pathA, const char *pathB)
-{
-    std::ifstream a(pathA, std::ios::binary), b(pathB, std::ios::binary);
-    std::string lineA, lineB;
-    long pairs = 0;
-    while (true) {
-        bool gotA = nextLine(a, &lineA), gotB = nextLine(b, &lineB);
-        if (!gotA && !gotB) break;
-        if (!gotA || !gotB || lineA != lineB) {
-            fprintf(stderr, "pathvectors: line %ld differs:\n  %s: %s\n  %s: %s\n", pairs + 1, pathA,
-                    gotA ? lineA.c_str() : "(none)", pathB, gotB ? lineB.c_str() : "(none)");
-            return 1;
-        }
-        pairs++;
-    }
-    if (pairs == 0) {
-        fprintf(stderr, "pathvectors: %s and %s hold no lines\n", pathA, pathB);
-        return 1;
-    }
-    printf("pathvectors: %ld pairs, all answers equal\n", pairs);
-    return 0;
-}
-
 }  // namespace
 
 int main(int argc, char **argv)
 {
-    if (argc == 4 && strcmp(argv[1], "--compare") == 0) return compare(argv[2], argv[3]);
     long count = argc > 1 ? atol(argv[1]) : 4000;
     for (long i = 0; i < count; i++) {
         std::string dir, file;
