@@ -11,7 +11,8 @@
 #include <cstring>
 #include <fstream>
 
-// expected "": the join fails. A relative folder keeps its leading "..", but a
+// expected "": the join fails. Letter case, trailing dots and blanks are kept as
+// given. A relative folder keeps its leading "..", but a
 // ".." climbing past the start (a second leading one too) leaves a rooted "\".
 // (The Windows build also joins 4,000 generated pairs both ways and compares
 // them: path_differential.)
@@ -31,6 +32,7 @@ TEST(PathCombine, SharedVectors)
         {"..\\..\\a", "..\\f", "\\f"},
         {"logs\\..\\..", "x", "\\x"},
         {"logs", "\\x.log", "x.log"},
+        {"c:\\Dir\\SUB", "File.TXT", "c:\\Dir\\SUB\\File.TXT"},
         {"C:\\dir. ", "f. .", "C:\\dir. \\f. ."},
     };
     for (const auto &c : cases) {
