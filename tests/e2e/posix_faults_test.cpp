@@ -147,6 +147,11 @@ TEST(PosixFault, EndsWithItsExitCodeInBoundedTime)
     const Entry decoy = {"..\\evil", "#!/bin/sh\ntouch decoy.txt\nexit 3\n"};
     const Entry clientIni = {"connettoreclient.ini", ""};
     const Entry echo = {"ESEGUI_DA_QOD.INI", "[frascombe_a3x]\n$debug_to_console=1\n"};
+    // A connector folder from which an update check stages a fresh script.
+    const std::string connector = ts::makeWorkFolder("connector");
+    ASSERT_TRUE(layEntry(connector, STANDIN));
+    ASSERT_TRUE(layEntry(connector, {"vantor.a3x", TASK.bytes}));
+    const Entry staging = {"connettoreclient.ini", "[main]\n$pathconnettore=" + connector + "\n"};
     const Fault cases[] = {
         {"stdout a pipe nobody reads", "task.exe", "", {STANDIN, TASK}, CLOSED_STDOUT,
          5, "report", "", "", 5},
@@ -164,6 +169,8 @@ TEST(PosixFault, EndsWithItsExitCodeInBoundedTime)
          5, "report", "", "", 5},
         {"INI as ESEGUI_DA_QOD.INI", "task.exe", "", {STANDIN, TASK, echo}, PLAIN,
          5, "report", "Ambiente: QOD", "", 5},
+        {"stale QodVaNtOr.a3x replaced by the staged script", "QodVaNtOr.exe", "",
+         {STANDIN, {"QodVaNtOr.a3x", "exit 9\n"}, staging}, PLAIN, 5, "report", "", "", 5},
         {"INI is a FIFO", "task.exe", "", {STANDIN, TASK, {"frascombe_a3x.ini", "@fifo"}}, PLAIN,
          1, "", "", LOAD_REFUSED, 5},
         {"INI is a link to /dev/zero", "task.exe", "", {STANDIN, TASK, {"frascombe_a3x.ini", "@zero"}},
