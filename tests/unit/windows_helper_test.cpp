@@ -87,6 +87,21 @@ TEST(ExeInfo, CopyInADriveRoot)
     EXPECT_EQ(info, "path=" + copy + "\nfolder=" + root + "\nbase=" + probe + "\nexit 0");
 }
 
+// The write probes: an existing folder and file are writable to their owner;
+// a missing file is not, and a missing folder is reported on standard error.
+TEST(Folders, WriteProbes)
+{
+    std::string work = ts::makeWorkFolder("probes"), file = ts::join(work, "file.txt");
+    ASSERT_TRUE(ts::writeFile(file, "x"));
+    EXPECT_TRUE(win_hasWritePermissionInDirectory(work.c_str()));
+    EXPECT_TRUE(win_hasWritePermission(file.c_str()));
+    EXPECT_FALSE(win_hasWritePermission(ts::join(work, "missing.txt").c_str()));
+    testing::internal::CaptureStderr();
+    EXPECT_FALSE(win_hasWritePermissionInDirectory(ts::join(work, "nowhere").c_str()));
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "Errore durante il recupero delle informazioni sulla sicurezza della directory.\n");
+}
+
 // Natively drive Z: is the file system's root and every other drive is missing.
 TEST(Folders, DriveZIsTheRootNatively)
 {
