@@ -33,6 +33,12 @@ const char *str_stristr(const char *text, const char *needle)
     return NULL;
 }
 
+bool str_equalsIgnoringCase(const char *a, const char *b)
+{
+    size_t n = strlen(a);
+    return strlen(b) == n && str_equalFolded(a, b, n);
+}
+
 bool stringIsNullOrEmpty(const char *s)
 {
     return s == NULL || s[0] == '\0';

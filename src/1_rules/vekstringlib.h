@@ -16,6 +16,9 @@ enum {
 // Only the letters A to Z are folded.
 const char *str_stristr(const char *text, const char *needle);
 
+// True when a and b are equal, ignoring the case of A to Z.
+bool str_equalsIgnoringCase(const char *a, const char *b);
+
 // True when s is null or empty.
 bool stringIsNullOrEmpty(const char *s);
 

@@ -97,17 +97,6 @@ enum { WIN_NATIVE_SIZE = 4096 };
 
 // --- Letter case, as Windows and Wine find names ------------------------------------
 
-// True when a and b are equal with the ASCII letters folded.
-static bool equalIgnoringCase(const char *a, const char *b)
-{
-    for (; *a != '\0' && *b != '\0'; a++, b++) {
-        char x = (*a >= 'a' && *a <= 'z') ? (char)(*a - 'a' + 'A') : *a;
-        char y = (*b >= 'a' && *b <= 'z') ? (char)(*b - 'a' + 'A') : *b;
-        if (x != y) return false;
-    }
-    return *a == *b;
-}
-
 // Looks in the folder of the component that starts at path[start] for an
 // entry that differs from it only in letter case and writes its name over
 // the component (ASCII folding keeps the length). Between several such
@@ -126,7 +115,7 @@ static bool findOtherCase(char *path, size_t start)
     char best[256];
     best[0] = '\0';
     for (struct dirent *entry = readdir(dir); entry != NULL; entry = readdir(dir)) {
-        if (equalIgnoringCase(entry->d_name, path + start) &&
+        if (str_equalsIgnoringCase(entry->d_name, path + start) &&
             (best[0] == '\0' || strcmp(entry->d_name, best) < 0)) {
             str_assign(best, entry->d_name, sizeof best);
         }

@@ -24,12 +24,6 @@ enum {
     EXIT_AFTER_LOG = 4     // a failure once it exists
 };
 
-// True when a and b are equal, ignoring the case of A to Z.
-static bool equalsIgnoringCase(const char *a, const char *b)
-{
-    return strlen(a) == strlen(b) && str_stristr(a, b) == a;
-}
-
 // True when name ends in suffix, ignoring the case of A to Z; a name that
 // equals the suffix qualifies.
 static bool endsWithIgnoringCase(const char *name, const char *suffix)
@@ -37,7 +31,7 @@ static bool endsWithIgnoringCase(const char *name, const char *suffix)
     size_t nameLength = strlen(name);
     size_t suffixLength = strlen(suffix);
     if (nameLength < suffixLength) return false;
-    return equalsIgnoringCase(name + nameLength - suffixLength, suffix);
+    return str_equalsIgnoringCase(name + nameLength - suffixLength, suffix);
 }
 
 // True when text is not empty and holds only the ASCII digits 0 to 9.
@@ -145,7 +139,7 @@ static const LogRow LOG_ROWS[] = {
 static const LogRow *findLogRow(const char *environment)
 {
     for (const LogRow &row : LOG_ROWS) {
-        if (equalsIgnoringCase(environment, row.environment)) return &row;
+        if (str_equalsIgnoringCase(environment, row.environment)) return &row;
     }
     return NULL;
 }
