@@ -3,6 +3,7 @@
 // Z: is the file-system root, exactly as Wine presents a Linux file system,
 // and each path is mapped to POSIX form just before the system call.
 #include "windows_helper.h"
+#include "windows_helper_messages.h"
 
 #include "autoit3_words.h"
 #include "vekstringlib.h"
@@ -236,15 +237,12 @@ void win_getExeInfo(char *exePath, char *exeFolder, char *exeBaseName, char *err
     char native[WIN_NATIVE_SIZE];
     errorText[0] = '\0';
     ssize_t n = readlink("/proc/self/exe", native, sizeof native - 1);
-    if (n <= 0 || (size_t)n >= sizeof native - 1) {
-        str_format(errorText, VEK_TEXT_SIZE, "Errore durante l'ottenimento del percorso dell'eseguibile.");
-        return;
-    }
-    native[n] = '\0';
+    bool read = n > 0 && (size_t)n < sizeof native - 1;
+    native[read ? n : 0] = '\0';
     // A path cut to fit would name another folder and another script; a path
     // no Windows name can hold would be read back as another one.
-    if (hasNonWindowsCharacter(native) || !win_fromPosix(native, exePath, VEK_PATH_SIZE)) {
-        str_format(errorText, VEK_TEXT_SIZE, "Errore durante l'ottenimento del percorso dell'eseguibile.");
+    if (!read || hasNonWindowsCharacter(native) || !win_fromPosix(native, exePath, VEK_PATH_SIZE)) {
+        str_assign(errorText, WIN_MSG_NO_OWN_PATH, VEK_TEXT_SIZE);
         return;
     }
     str_assign(exeFolder, exePath, VEK_PATH_SIZE);
@@ -336,7 +334,7 @@ bool win_hasWritePermissionInDirectory(const char *path)
     char native[WIN_NATIVE_SIZE];
     struct stat st;
     if (!mapPath(path, native, sizeof native) || stat(native, &st) != 0) {
-        fputs("Errore durante il recupero delle informazioni sulla sicurezza della directory.\n", stderr);
+        fputs(WIN_MSG_NO_FOLDER_SECURITY, stderr);
         return false;
     }
     return access(native, R_OK | W_OK | X_OK) == 0;
@@ -580,12 +578,12 @@ static int win_waitChild(pid_t pid, char *errorText)
     while ((got = waitpid(pid, &status, 0)) < 0 && errno == EINTR) {
     }
     if (got < 0) {
-        str_format(errorText, VEK_TEXT_SIZE, "Errore durante l'attesa del comando: %lu", (unsigned long)errno);
+        str_format(errorText, VEK_TEXT_SIZE, WIN_MSG_WAIT_FAILED, (unsigned long)errno);
         return 1;
     }
     if (WIFEXITED(status)) return WEXITSTATUS(status);
     if (WIFSIGNALED(status)) return 128 + WTERMSIG(status);
-    str_format(errorText, VEK_TEXT_SIZE, "Errore durante la lettura del codice di uscita: %lu", (unsigned long)status);
+    str_format(errorText, VEK_TEXT_SIZE, WIN_MSG_EXIT_CODE_FAILED, (unsigned long)status);
     return 1;
 }
 
@@ -601,7 +599,7 @@ static void win_prepareStart(char *errorText)
 // Writes the message of a start that failed with error into errorText; 1.
 static int win_startFailed(char *errorText, int error)
 {
-    str_format(errorText, VEK_TEXT_SIZE, "Errore durante l'esecuzione del comando: %lu", (unsigned long)error);
+    str_format(errorText, VEK_TEXT_SIZE, WIN_MSG_START_FAILED, (unsigned long)error);
     return 1;
 }
 

@@ -1,6 +1,7 @@
 // windows_helper, Win32 backend: the real Windows calls behind every win_
 // function. Paths are ANSI strings passed to the ...A forms.
 #include "windows_helper.h"
+#include "windows_helper_messages.h"
 
 #include "vekstringlib.h"
 
@@ -47,7 +48,7 @@ void win_getExeInfo(char *exePath, char *exeFolder, char *exeBaseName, char *err
     // A result that fills the buffer is a cut path: it would name another
     // folder and another script.
     if (n == 0 || n >= VEK_PATH_SIZE) {
-        str_format(errorText, VEK_TEXT_SIZE, "Errore durante l'ottenimento del percorso dell'eseguibile.");
+        str_assign(errorText, WIN_MSG_NO_OWN_PATH, VEK_TEXT_SIZE);
         return;
     }
     str_assign(exeFolder, exePath, VEK_PATH_SIZE);
@@ -201,7 +202,7 @@ bool win_hasWritePermissionInDirectory(const char *path)
     if (GetNamedSecurityInfoA(path, SE_FILE_OBJECT,
                               OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
                               NULL, NULL, NULL, NULL, &descriptor) != ERROR_SUCCESS) {
-        fputs("Errore durante il recupero delle informazioni sulla sicurezza della directory.\n", stderr);
+        fputs(WIN_MSG_NO_FOLDER_SECURITY, stderr);
         return false;
     }
     bool allowed = false;
@@ -246,11 +247,11 @@ static int win_finishChild(PROCESS_INFORMATION *pi, bool wait, char *errorText)
     if (wait) {
         DWORD code = 1;
         if (WaitForSingleObject(pi->hProcess, INFINITE) != WAIT_OBJECT_0) {
-            str_format(errorText, VEK_TEXT_SIZE, "Errore durante l'attesa del comando: %lu",
+            str_format(errorText, VEK_TEXT_SIZE, WIN_MSG_WAIT_FAILED,
                        (unsigned long)GetLastError());
             code = 1;
         } else if (!GetExitCodeProcess(pi->hProcess, &code)) {
-            str_format(errorText, VEK_TEXT_SIZE, "Errore durante la lettura del codice di uscita: %lu",
+            str_format(errorText, VEK_TEXT_SIZE, WIN_MSG_EXIT_CODE_FAILED,
                        (unsigned long)GetLastError());
             code = 1;
         }
@@ -277,7 +278,7 @@ static void win_prepareStart(STARTUPINFOA *si, PROCESS_INFORMATION *pi, char *er
 // Writes the message of a start that failed with error into errorText; 1.
 static int win_startFailed(char *errorText, DWORD error)
 {
-    str_format(errorText, VEK_TEXT_SIZE, "Errore durante l'esecuzione del comando: %lu", (unsigned long)error);
+    str_format(errorText, VEK_TEXT_SIZE, WIN_MSG_START_FAILED, (unsigned long)error);
     return 1;
 }
 

@@ -9,6 +9,7 @@
 #include "autoit3_words.h"
 #include "vekstringlib.h"
 #include "windows_helper.h"
+#include "windows_helper_messages.h"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -23,7 +24,7 @@
 // Writes the message of a start that failed with error into errorText; 1.
 static int startFailed(char *errorText, unsigned long error)
 {
-    str_format(errorText, VEK_TEXT_SIZE, "Errore durante l'esecuzione del comando: %lu", error);
+    str_format(errorText, VEK_TEXT_SIZE, WIN_MSG_START_FAILED, error);
     return 1;
 }
 
