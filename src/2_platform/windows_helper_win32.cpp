@@ -362,7 +362,7 @@ win_file *win_openAppend(const char *path)
     // Append-only access: the system moves every write to the current end of
     // the file in one step, so records of several processes never overwrite
     // or split one another. Read access as well, only so that the handle may
-    // take the append lock of win_appendRecord; without write access every
+    // take the append lock of win_lockAppend; without write access every
     // write still appends.
     return win_openFile(path, FILE_APPEND_DATA | FILE_READ_DATA,
                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE);
