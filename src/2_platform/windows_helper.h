@@ -95,8 +95,10 @@ FILE *win_fopen(const char *path, const char *mode);
 struct win_file;
 
 // Opens (creating it when missing) path for appending, shared with other
-// readers and writers. null on failure with errno set: EACCES when another
-// process holds the file, ENOENT when its folder is missing.
+// readers and writers, wherever the runtime's fopen(path, "a") could open it
+// (also beside a holder that shares writing only). null on failure with errno
+// set: EACCES when another process holds the file, ENOENT when its folder is
+// missing.
 win_file *win_openAppend(const char *path);
 
 // Takes the append lock of a file opened with win_openAppend, trying again
@@ -108,6 +110,27 @@ win_file *win_openAppend(const char *path);
 // the whole wait. Without it a record is still appended, only unguarded.
 bool win_lockAppend(win_file *file, unsigned long waitMs);
 
+// Takes the rotation lock of a file opened with win_openAppend, trying again
+// for at most waitMs milliseconds while another of our processes has it, so
+// that one process at a time decides whether the file moves on; released by
+// win_unlockRotation or with the file. False with errno set: EACCES when it
+// stayed taken, EINVAL when the file system or the handle cannot give it.
+bool win_lockRotation(win_file *file, unsigned long waitMs);
+void win_unlockRotation(win_file *file);
+
+// The size in bytes of an open file, 64-bit on every platform; false when it
+// cannot be had.
+bool win_fileSize(win_file *file, long long *size);
+
+// True when path names the very file that is open (not another file that has
+// taken its name since it was opened).
+bool win_isFileAtPath(win_file *file, const char *path);
+
+// What lies under each numbered name path.1 to path.(count - 1), by the
+// letter-case rules of Windows names, into places[1] to places[count - 1].
+enum win_place { WIN_PLACE_FREE, WIN_PLACE_FILE, WIN_PLACE_OTHER };
+void win_numberedPlaces(const char *path, int count, win_place *places);
+
 // Appends len bytes in one write and releases the append lock when it is
 // held; each "\n" becomes the platform's line end (CRLF on Windows, LF
 // elsewhere). True when every byte was written.
@@ -118,6 +141,10 @@ void win_closeFile(win_file *file);
 
 // Renames from to to, replacing a file already present under to, in one step.
 bool win_renameReplace(const char *from, const char *to);
+
+// win_renameReplace for a target known to be free: its name is taken as
+// given, without looking for one that differs only in letter case.
+bool win_renameToFree(const char *from, const char *to);
 
 // Renames from to to in one step unless a file is already present under to;
 // false when to is taken or the rename fails. Two processes moving files into

@@ -20,6 +20,7 @@
 #include <pwd.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 #include <sys/wait.h>
@@ -691,6 +692,92 @@ bool win_lockAppend(win_file *file, unsigned long waitMs)
     return true;
 }
 
+bool win_lockRotation(win_file *file, unsigned long waitMs)
+{
+    // An advisory lock of the whole file, which every rotating process of
+    // ours asks for; polled, so that the wait is bounded.
+    struct timespec start, now;
+    clock_gettime(CLOCK_MONOTONIC, &start);
+    for (;;) {
+        if (flock(file->fd, LOCK_EX | LOCK_NB) == 0) return true;
+        if (errno == EINTR) continue;
+        if (errno != EWOULDBLOCK) {
+            errno = EINVAL;
+            return false;
+        }
+        clock_gettime(CLOCK_MONOTONIC, &now);
+        long long spentMs = (now.tv_sec - start.tv_sec) * 1000LL + (now.tv_nsec - start.tv_nsec) / 1000000;
+        if (spentMs >= (long long)waitMs) {
+            errno = EACCES;
+            return false;
+        }
+        win_sleep(1);
+    }
+}
+
+void win_unlockRotation(win_file *file)
+{
+    flock(file->fd, LOCK_UN);
+}
+
+bool win_fileSize(win_file *file, long long *size)
+{
+    struct stat st;
+    if (fstat(file->fd, &st) != 0) return false;
+    *size = (long long)st.st_size;
+    return true;
+}
+
+bool win_isFileAtPath(win_file *file, const char *path)
+{
+    char native[WIN_NATIVE_SIZE];
+    struct stat open, found;
+    return fstat(file->fd, &open) == 0 && statFound(path, native, &found) && open.st_dev == found.st_dev &&
+           open.st_ino == found.st_ino;
+}
+
+// The number n when name is base followed by "." and n (decimal, no leading
+// zero) in letter case of any kind, 1 <= n < count; 0 otherwise.
+static int numberedOf(const char *name, const char *base, size_t baseLength, int count)
+{
+    if (strlen(name) <= baseLength + 1 || name[baseLength] != '.' || name[baseLength + 1] == '0') return 0;
+    char prefix[256];
+    str_assign(prefix, name, baseLength + 1 < sizeof prefix ? baseLength + 1 : sizeof prefix);
+    if (!str_equalsIgnoringCase(prefix, base)) return 0;
+    long long n = 0;
+    for (const char *p = name + baseLength + 1; *p != '\0'; p++) {
+        if (*p < '0' || *p > '9' || n >= count) return 0;
+        n = n * 10 + (*p - '0');
+    }
+    return n < count ? (int)n : 0;
+}
+
+void win_numberedPlaces(const char *path, int count, win_place *places)
+{
+    // One look through the folder, however many places: a name looked up one
+    // by one would cost a search of the folder for each missing one.
+    for (int n = 1; n < count; n++) places[n] = WIN_PLACE_FREE;
+    char native[WIN_NATIVE_SIZE];
+    if (!mapPath(path, native, sizeof native)) return;
+    char *slash = strrchr(native, '/');
+    const char *base = slash != NULL ? slash + 1 : native;
+    char folder[WIN_NATIVE_SIZE];
+    str_assign(folder, slash == NULL ? "." : slash == native ? "/" : native, sizeof folder);
+    if (slash != NULL && slash != native) folder[slash - native] = '\0';
+    DIR *dir = opendir(folder);
+    if (dir == NULL) return;
+    size_t baseLength = strlen(base);
+    for (struct dirent *entry = readdir(dir); entry != NULL; entry = readdir(dir)) {
+        int n = numberedOf(entry->d_name, base, baseLength, count);
+        if (n == 0) continue;
+        struct stat st;
+        bool regular = fstatat(dirfd(dir), entry->d_name, &st, 0) == 0 && S_ISREG(st.st_mode);
+        // Of several names in other letter cases, a file wins.
+        if (regular || places[n] == WIN_PLACE_FREE) places[n] = regular ? WIN_PLACE_FILE : WIN_PLACE_OTHER;
+    }
+    closedir(dir);
+}
+
 bool win_appendRecord(win_file *file, const char *text, size_t len)
 {
     // O_APPEND puts each write at the end of the file in one step.
@@ -719,6 +806,21 @@ bool win_renameReplace(const char *from, const char *to)
     char nativeTo[WIN_NATIVE_SIZE];
     if (!mapPath(from, nativeFrom, sizeof nativeFrom) || !mapPath(to, nativeTo, sizeof nativeTo)) {
         return false;
+    }
+    return rename(nativeFrom, nativeTo) == 0;
+}
+
+bool win_renameToFree(const char *from, const char *to)
+{
+    char nativeFrom[WIN_NATIVE_SIZE];
+    char nativeTo[WIN_NATIVE_SIZE];
+    if (!mapPath(from, nativeFrom, sizeof nativeFrom) || !win_toPosix(to, nativeTo, sizeof nativeTo)) return false;
+    // Only the folder is matched to the names found; the new name stays.
+    char *slash = strrchr(nativeTo, '/');
+    if (slash != NULL && slash != nativeTo) {
+        *slash = '\0';
+        matchLetterCase(nativeTo, false);
+        *slash = '/';
     }
     return rename(nativeFrom, nativeTo) == 0;
 }

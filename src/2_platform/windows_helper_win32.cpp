@@ -25,11 +25,13 @@ static char userName[WIN_USER_NAME_SIZE];
 
 struct win_file {
     HANDLE handle;
-    bool locked;    // holds the append lock (win_lockAppend)
+    bool locked;       // holds the append lock (win_lockAppend)
+    bool canLock;      // opened with read access, which a byte-range lock needs
 };
 
-// High 32 bits of the offset of the byte that appenders lock (2^62).
-enum { WIN_APPEND_LOCK_HIGH = 0x40000000 };
+// The bytes that our processes lock, far beyond any real end of file (2^62):
+// the append lock and, next to it, the rotation lock.
+enum { WIN_APPEND_LOCK_HIGH = 0x40000000, WIN_APPEND_LOCK_LOW = 0, WIN_ROTATION_LOCK_LOW = 1 };
 
 // The known folder of the user's roaming application data.
 static const GUID win_folderRoamingAppData = {
@@ -316,14 +318,25 @@ FILE *win_fopen(const char *path, const char *mode)
     return fopen(path, mode);
 }
 
-// The errno value the runtime would give for a Windows error number.
-static int win_errnoOf(DWORD error)
+// The errno value the runtime would give for a Windows error number: its
+// table for the errors that say "held or refused for now" (EACCES, EAGAIN)
+// and for missing files and memory. External only so that the tests can read
+// the table; no header declares it.
+int win_errnoOf(unsigned long error)
 {
+    if (error >= ERROR_WRITE_PROTECT && error <= ERROR_SHARING_BUFFER_EXCEEDED) return EACCES;   // 19-36
     switch (error) {
-    case ERROR_SHARING_VIOLATION:
-    case ERROR_LOCK_VIOLATION:
     case ERROR_ACCESS_DENIED:
+    case ERROR_CURRENT_DIRECTORY:
+    case ERROR_NETWORK_ACCESS_DENIED:
+    case ERROR_CANNOT_MAKE:
+    case ERROR_FAIL_I24:
+    case ERROR_DRIVE_LOCKED:
         return EACCES;
+    case ERROR_NO_PROC_SLOTS:
+    case ERROR_MAX_THRDS_REACHED:
+    case ERROR_NESTING_NOT_ALLOWED:
+        return EAGAIN;
     case ERROR_FILE_NOT_FOUND:
     case ERROR_PATH_NOT_FOUND:
     case ERROR_INVALID_NAME:
@@ -354,6 +367,7 @@ static win_file *win_openFile(const char *path, DWORD access, DWORD share)
     }
     file->handle = handle;
     file->locked = false;
+    file->canLock = (access & FILE_READ_DATA) != 0;
     return file;
 }
 
@@ -362,19 +376,47 @@ win_file *win_openAppend(const char *path)
     // Append-only access: the system moves every write to the current end of
     // the file in one step, so records of several processes never overwrite
     // or split one another. Read access as well, only so that the handle may
-    // take the append lock of win_lockAppend; without write access every
-    // write still appends.
-    return win_openFile(path, FILE_APPEND_DATA | FILE_READ_DATA,
-                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE);
+    // take the locks of win_lockAppend and win_lockRotation; a holder that
+    // shares writing but not reading refuses it, and the runtime's
+    // fopen(path, "a") would still append there: so does the handle then,
+    // without the locks.
+    const DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+    win_file *file = win_openFile(path, FILE_APPEND_DATA | FILE_READ_DATA | FILE_READ_ATTRIBUTES, share);
+    if (file == NULL && GetLastError() == ERROR_SHARING_VIOLATION) {
+        file = win_openFile(path, FILE_APPEND_DATA | FILE_READ_ATTRIBUTES, share);
+    }
+    return file;
 }
 
-// Where the append lock lies: one byte far beyond any real end of file.
-static OVERLAPPED appendLockPlace(void)
+// Where a lock of ours lies: one byte far beyond any real end of file.
+static OVERLAPPED lockPlace(DWORD low)
 {
     OVERLAPPED place = {};
-    place.Offset = 0;
+    place.Offset = low;
     place.OffsetHigh = WIN_APPEND_LOCK_HIGH;
     return place;
+}
+
+// True once the exclusive lock on our byte at low is held, trying again for
+// at most waitMs; false with errno set (EINVAL when the handle cannot lock).
+static bool lockByte(win_file *file, DWORD low, unsigned long waitMs)
+{
+    if (!file->canLock) {
+        errno = EINVAL;
+        return false;
+    }
+    const DWORD flags = LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY;
+    ULONGLONG start = GetTickCount64();
+    for (;;) {
+        OVERLAPPED place = lockPlace(low);
+        if (LockFileEx(file->handle, flags, 0, 1, 0, &place)) return true;
+        DWORD error = GetLastError();
+        if (error != ERROR_LOCK_VIOLATION || GetTickCount64() - start >= waitMs) {
+            errno = win_errnoOf(error);
+            return false;
+        }
+        Sleep(1);
+    }
 }
 
 bool win_lockAppend(win_file *file, unsigned long waitMs)
@@ -385,20 +427,57 @@ bool win_lockAppend(win_file *file, unsigned long waitMs)
     // and it goes with the handle if the process dies. It is tried without
     // waiting and retried briefly, so that another program's lock over the
     // whole file delays a record by waitMs at most, never without limit.
-    const DWORD flags = LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY;
-    ULONGLONG start = GetTickCount64();
-    for (;;) {
-        OVERLAPPED lockPlace = appendLockPlace();
-        if (LockFileEx(file->handle, flags, 0, 1, 0, &lockPlace)) {
-            file->locked = true;
-            return true;
+    file->locked = lockByte(file, WIN_APPEND_LOCK_LOW, waitMs);
+    return file->locked;
+}
+
+bool win_lockRotation(win_file *file, unsigned long waitMs)
+{
+    return lockByte(file, WIN_ROTATION_LOCK_LOW, waitMs);
+}
+
+void win_unlockRotation(win_file *file)
+{
+    OVERLAPPED place = lockPlace(WIN_ROTATION_LOCK_LOW);
+    UnlockFileEx(file->handle, 0, 1, 0, &place);
+}
+
+bool win_fileSize(win_file *file, long long *size)
+{
+    LARGE_INTEGER bytes;
+    if (!GetFileSizeEx(file->handle, &bytes)) return false;
+    *size = bytes.QuadPart;
+    return true;
+}
+
+bool win_isFileAtPath(win_file *file, const char *path)
+{
+    // Asking for attributes only, the open passes beside any holder.
+    HANDLE atPath = CreateFileA(path, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                NULL, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
+    if (atPath == INVALID_HANDLE_VALUE) return false;
+    BY_HANDLE_FILE_INFORMATION open, found;
+    bool same = GetFileInformationByHandle(file->handle, &open) && GetFileInformationByHandle(atPath, &found) &&
+                open.dwVolumeSerialNumber == found.dwVolumeSerialNumber &&
+                open.nFileIndexHigh == found.nFileIndexHigh && open.nFileIndexLow == found.nFileIndexLow;
+    CloseHandle(atPath);
+    return same;
+}
+
+void win_numberedPlaces(const char *path, int count, win_place *places)
+{
+    char name[VEK_PATH_SIZE];
+    for (int n = 1; n < count; n++) {
+        int length = str_format(name, sizeof name, "%s.%d", path, n);
+        DWORD attributes = length > 0 && length < VEK_PATH_SIZE ? GetFileAttributesA(name) : 0;
+        if (attributes == INVALID_FILE_ATTRIBUTES) {
+            DWORD error = GetLastError();
+            places[n] = error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? WIN_PLACE_FREE
+                                                                                       : WIN_PLACE_OTHER;
+        } else {
+            places[n] = (attributes & FILE_ATTRIBUTE_DIRECTORY) || length <= 0 || length >= VEK_PATH_SIZE
+                            ? WIN_PLACE_OTHER : WIN_PLACE_FILE;
         }
-        DWORD error = GetLastError();
-        if (error != ERROR_LOCK_VIOLATION || GetTickCount64() - start >= waitMs) {
-            errno = win_errnoOf(error);
-            return false;
-        }
-        Sleep(1);
     }
 }
 
@@ -419,8 +498,8 @@ bool win_appendRecord(win_file *file, const char *text, size_t len)
     DWORD written = 0;
     BOOL ok = WriteFile(file->handle, record, (DWORD)total, &written, NULL);
     if (file->locked) {
-        OVERLAPPED lockPlace = appendLockPlace();
-        UnlockFileEx(file->handle, 0, 1, 0, &lockPlace);
+        OVERLAPPED place = lockPlace(WIN_APPEND_LOCK_LOW);
+        UnlockFileEx(file->handle, 0, 1, 0, &place);
         file->locked = false;
     }
     free(record);
@@ -435,6 +514,11 @@ void win_closeFile(win_file *file)
 }
 
 bool win_renameReplace(const char *from, const char *to)
+{
+    return MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING) != FALSE;
+}
+
+bool win_renameToFree(const char *from, const char *to)
 {
     return MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING) != FALSE;
 }

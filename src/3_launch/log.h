@@ -38,3 +38,9 @@ void log_destroyContext(LogContext *context);
 // Appends one record with level and text to the context's file (null: the
 // global context), with console echo and rotation.
 void log_write(LogContext *context, unsigned int level, const char *text);
+
+// Writes the records that a held log kept back, waiting for the log at most
+// five seconds in all, and releases them; the messages of the records still
+// lost go to standard error. Registered with atexit by the first record kept
+// back, so that every way out of the run writes them.
+void log_writeHeld(void);
