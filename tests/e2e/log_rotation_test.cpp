@@ -1,6 +1,7 @@
 // Rotation of the launcher's own log, asked for in frascombe_a3x.ini: many
 // launches of one task leave the live file and the numbered files the INI
 // allows, each near the size limit; without both limits nothing is numbered.
+// And a log name that no file can have, which sends the records to log.txt.
 #include "tasklaunch.h"
 
 using namespace e2e;
@@ -8,18 +9,51 @@ using namespace e2e;
 // Ten launches of about seven records each through a limit of 600 bytes and
 // three files: task.log.1 and task.log.2 remain beside the live file, each
 // past the limit by less than one record (300 bytes), and no task.log.3. (The exact
-// boundary and the numbering are tested with the log.)
+// boundary and the numbering are tested with the log.) A place that cannot
+// take a file (task.log.2 a folder, or held open by another program) does not
+// stop the rotation: the live file still moves on to task.log.1 and stays
+// within the limit.
 TEST(LogRotationFromIni, KeepsTheLiveFileAndTwoNumberedOnes)
 {
     const Files INI = {{"frascombe_a3x.ini", "[frascombe_a3x]\n$log_max_size=600\n$log_max_files=3\n"}};
-    std::string folder = ts::makeWorkFolder("rotation_on"), live = ts::join(folder, "task.log");
-    const Task task{"task.exe", REPORT, true, INI};
-    for (int i = 0; i < 10; i++) EXPECT_EQ(launch(task, {"-q"}, "", folder).exitCode, 0) << "launch " << i;
-    for (const char *numbered : {".1", ".2"}) {
-        size_t size = ts::readFile(live + numbered).size();
-        EXPECT_TRUE(size > 600 && size <= 900) << numbered << ": " << size << " bytes";
+    const struct { const char *name, *second; } cases[] = {
+        {"every place free", ""}, {"task.log.2 a folder", "folder"}, {"task.log.2 held", "held"},
+    };
+    for (const auto &c : cases) {
+        if (c.second == std::string("held") && !ts::onWindows()) continue;   // POSIX holds no file
+        std::string folder = ts::makeWorkFolder("rotation_on"), live = ts::join(folder, "task.log");
+        std::string ready = ts::join(folder, "ready"), holder = ts::commandLine(ts::builtProgram("holdfile"),
+                                                                              {live + ".2", "60000", ready});
+        char errorText[VEK_TEXT_SIZE];
+        if (c.second == std::string("folder")) {
+            ASSERT_TRUE(ts::makeFolder(live + ".2"));
+        }
+        if (c.second == std::string("held")) {
+            ASSERT_EQ(win_executeCommand(&holder[0], folder.c_str(), false, errorText), 0) << errorText;
+            for (int i = 0; i < 600 && !ts::fileExists(ready); i++) win_sleep(50);
+        }
+        const Task task{"task.exe", REPORT, true, INI};
+        for (int i = 0; i < 10; i++) EXPECT_EQ(launch(task, {"-q"}, "", folder).exitCode, 0) << c.name << i;
+        win_removeFile(ready.c_str());  // lets the holder go
+        for (const char *numbered : {".1", ".2"}) {
+            if (*c.second && numbered == std::string(".2")) continue;
+            size_t size = ts::readFile(live + numbered).size();
+            EXPECT_TRUE(size > 600 && size <= 900) << c.name << numbered << ": " << size << " bytes";
+        }
+        EXPECT_LE(ts::readFile(live).size(), 600u) << c.name;
+        EXPECT_FALSE(ts::fileExists(live + ".3")) << c.name;
     }
-    EXPECT_FALSE(ts::fileExists(live + ".3"));
+}
+
+// In update-check mode the log is named by the third argument; one holding a
+// character that no Windows file name can hold is an invalid log path, and
+// the records go to log.txt in the caller's folder, as for a path too long.
+TEST(LogNameFromArgument, NoFileNameGoesToLogTxt)
+{
+    Launch run = launch({"QODvantor.exe"}, {"a", "b", "Cliente \"Rossi\" 2026"}, "{C}\\log.txt");
+    EXPECT_TRUE(has(run.log, "INFO VANTOR"));
+    EXPECT_EQ(std::count(run.err.begin(), run.err.end(), "Percorso del file di log non valido."), 1);
+    EXPECT_EQ(std::count(run.err.begin(), run.err.end(), "Impossibile aprire il file di log."), 0);
 }
 
 // INI texts that leave rotation off, although one launch writes more than the

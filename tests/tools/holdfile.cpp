@@ -2,13 +2,14 @@
 // that keeps a log file open does. A Windows tool only: POSIX has no
 // mandatory locking, so there no file can be held against the launcher.
 //
-//   holdfile <path> <milliseconds> <ready marker> [lock]
+//   holdfile <path> <milliseconds> <ready marker> [lock|writers]
 //       opens path (creating it), writes the ready marker file, keeps the
 //       file for the given milliseconds or until the marker is removed, then
-//       closes it. Without "lock" the file is opened with no sharing, as a
+//       closes it. Without a mode the file is opened with no sharing, as a
 //       viewer or an editor holds it, and every other open fails; with "lock"
 //       it is opened sharing reading, writing and deleting, and its whole byte
-//       range is locked, as backup and sync tools hold it.
+//       range is locked, as backup and sync tools hold it; with "writers" it
+//       is opened sharing writing only, as a program that logs to it does.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -20,11 +21,12 @@
 int main(int argc, char **argv)
 {
     bool lock = argc == 5 && strcmp(argv[4], "lock") == 0;
-    if (argc != 4 && !lock) {
-        fputs("usage: holdfile <path> <milliseconds> <ready marker> [lock]\n", stderr);
+    bool writers = argc == 5 && strcmp(argv[4], "writers") == 0;
+    if (argc != 4 && !lock && !writers) {
+        fputs("usage: holdfile <path> <milliseconds> <ready marker> [lock|writers]\n", stderr);
         return 2;
     }
-    DWORD share = lock ? FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE : 0;
+    DWORD share = lock ? FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE : writers ? FILE_SHARE_WRITE : 0;
     HANDLE held = CreateFileA(argv[1], GENERIC_READ | GENERIC_WRITE, share, NULL, OPEN_ALWAYS,
                               FILE_ATTRIBUTE_NORMAL, NULL);
     OVERLAPPED whole = {};

@@ -4,7 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <climits>
 #include <ctime>
+#include <filesystem>
 
 #include "log.h"
 #include "testsupport.h"
@@ -118,6 +120,10 @@ TEST(LogContext, Refusals)
         {"ends with \\", folder + "\\logs\\", trailing},
         {"ends with /", folder + "\\logs/", trailing},
         {"no parent", folder + "\\a\\b\\x.log", noFolder},
+        {"a quote in the name", folder + "\\Cliente \"Rossi\" 2026.log", bad},
+        {"a colon in the name", folder + "\\a:b.log", bad},
+        {"a control character in the name", folder + "\\a\tb.log", bad},
+        {"a drive before the name", "Z:x.log", ""},
     };
     for (const auto &c : cases) {
         testing::internal::CaptureStderr();
@@ -127,6 +133,25 @@ TEST(LogContext, Refusals)
         EXPECT_EQ(version, c.message.empty() ? "0123456789abcdefghi" : "refused") << c.name;
         log_destroyContext(made);
     }
+}
+
+// A log past 2 GiB rotates at the largest limit an INI can give: the size is
+// not cut to 32 bits. (The file is sparse: no 2 GiB are written.)
+TEST(LogWrite, RotatesALogPast2GiB)
+{
+    std::string path = ts::join(ts::makeWorkFolder("log_large"), "large.log");
+    char native[VEK_PATH_SIZE];
+    ASSERT_TRUE(ts::writeFile(path, "") && win_toNativePath(path.c_str(), native, sizeof native));
+    const std::uintmax_t LARGE = (std::uintmax_t)INT_MAX + 100;
+    std::filesystem::resize_file(native, LARGE);
+    LogContext *context = log_createContext(path.c_str(), "large", "v", 2, INT_MAX, false);
+    log_write(context, LOG_LEVEL_INFO, "past 2 GiB");
+    log_destroyContext(context);
+    EXPECT_FALSE(ts::fileExists(path));
+    std::error_code error;
+    EXPECT_GT(std::filesystem::file_size(std::string(native) + ".1", error), LARGE);
+    std::filesystem::remove(std::string(native) + ".1", error);
+    std::filesystem::remove(native, error);
 }
 
 // Without a usable context a line goes to "log.txt" in the current folder (the
@@ -196,6 +221,29 @@ bool lockAppend(win_file *file, unsigned long waitMs)
 
 }  // namespace held
 
+#ifdef _WIN32
+int win_errnoOf(unsigned long error);   // the Win32 backend's table; no header declares it
+#endif
+
+// The runtime's errno for the Windows errors that decide whether an open is
+// tried again: held or refused for now (EACCES, EAGAIN), missing, out of
+// memory; any other error is EINVAL. Rows: first and last error, errno.
+TEST(WinErrno, AsTheRuntimeGivesIt)
+{
+#ifndef _WIN32
+    GTEST_SKIP() << "Windows error numbers exist on Windows only";
+#else
+    const struct { unsigned long first, last; int expected; } rows[] = {
+        {5, 5, EACCES}, {16, 16, EACCES}, {19, 36, EACCES}, {65, 65, EACCES}, {82, 83, EACCES},
+        {108, 108, EACCES}, {89, 89, EAGAIN}, {164, 164, EAGAIN}, {215, 215, EAGAIN}, {2, 3, ENOENT},
+        {8, 8, ENOMEM}, {1, 1, EINVAL}, {37, 37, EINVAL}, {87, 87, EINVAL}, {183, 183, EINVAL},
+    };
+    for (const auto &row : rows)
+        for (unsigned long error = row.first; error <= row.last; error++)
+            EXPECT_EQ(win_errnoOf(error), row.expected) << error;
+#endif
+}
+
 // One process's records share one rule: a record that used up its waits (five
 // tries a second apart, or the five-second wait for the append lock) leaves
 // the later ones a single try without pausing, until a record gets the file
@@ -204,7 +252,9 @@ bool lockAppend(win_file *file, unsigned long waitMs)
 // `error`; lockError: errno of a lock not granted (0: granted); lands: the
 // record is in the file. A record whose lock stays taken is still written; a
 // missing folder, or a lock that the file system cannot give (EINVAL), is no
-// wait.
+// wait. A record that found the log held is kept back and written before the
+// next one that gets through: at the end every record is in the file, in
+// order, but the one whose folder was missing.
 TEST(LogWrite, OneWaitUntilARecordGetsThrough)
 {
     const std::string TWO_TRIES = "open sleep(1000) open sleep(1000) ", FIVE_TRIES = TWO_TRIES + TWO_TRIES +
@@ -244,4 +294,45 @@ TEST(LogWrite, OneWaitUntilARecordGetsThrough)
     }
     write("free again", 0, 0, 0);   // nothing scripted for the tests that follow in this process
     log_destroyContext(context);
+    std::string written;
+    for (const auto &c : cases) {
+        written += "0:before ";
+        if (c.error != ENOENT) written += std::string("0:") + c.name + " ";
+        written += "0:after ";
+    }
+    EXPECT_EQ(textsOf(path), written + "0:free again ");
+}
+
+// At the end of the run the records still kept back get one more wait, five
+// seconds at most in all (pauses of 250 ms, then the lock's wait for what is
+// left), and are written, or lost with the message of a log that cannot be
+// opened; either way none is kept any longer.
+TEST(LogWrite, HeldRecordsGetOneMoreWaitAtTheEnd)
+{
+    std::string TWENTY_PAUSES;
+    for (int i = 0; i < 20; i++) TWENTY_PAUSES += "sleep(250) open ";
+    const struct { const char *name; int refusals; std::string trace, texts, err; } cases[] = {
+        {"let go after three tries", 3, "open sleep(250) open sleep(250) open sleep(250) open lock(4250) ",
+         "0:kept ", ""},
+        {"held to the end", 99, "open " + TWENTY_PAUSES, "", "Impossibile aprire il file di log.\n"},
+    };
+    for (const auto &c : cases) {
+        std::string path = ts::join(ts::makeWorkFolder("log_end"), "end.log");
+        LogContext *context = log_createContext(path.c_str(), "end", "v", 0, 0, false);
+        held::refusals = 99, held::refusalError = EACCES, held::lockError = 0;
+        testing::internal::CaptureStderr();
+        log_write(context, LOG_LEVEL_INFO, "kept");
+        testing::internal::GetCapturedStderr();
+        held::refusals = c.refusals, held::trace.clear();
+        testing::internal::CaptureStderr();
+        log_writeHeld();
+        EXPECT_EQ(testing::internal::GetCapturedStderr(), c.err) << c.name;
+        EXPECT_EQ(held::trace, c.trace) << c.name;
+        EXPECT_EQ(textsOf(path), c.texts) << c.name;
+        held::refusals = 0, held::trace.clear();
+        log_writeHeld();
+        EXPECT_EQ(held::trace, "") << c.name;
+        log_write(context, LOG_LEVEL_INFO, "free again");   // leaves the waits to the tests that follow
+        log_destroyContext(context);
+    }
 }
