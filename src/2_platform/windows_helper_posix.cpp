@@ -814,7 +814,9 @@ bool win_renameToFree(const char *from, const char *to)
 {
     char nativeFrom[WIN_NATIVE_SIZE];
     char nativeTo[WIN_NATIVE_SIZE];
-    if (!mapPath(from, nativeFrom, sizeof nativeFrom) || !win_toPosix(to, nativeTo, sizeof nativeTo)) return false;
+    if (!mapPath(from, nativeFrom, sizeof nativeFrom) || !win_toPosix(to, nativeTo, sizeof nativeTo)) {
+        return false;
+    }
     // Only the folder is matched to the names found; the new name stays.
     char *slash = strrchr(nativeTo, '/');
     if (slash != NULL && slash != nativeTo) {

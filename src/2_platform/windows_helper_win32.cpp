@@ -453,14 +453,14 @@ bool win_fileSize(win_file *file, long long *size)
 bool win_isFileAtPath(win_file *file, const char *path)
 {
     // Asking for attributes only, the open passes beside any holder.
-    HANDLE atPath = CreateFileA(path, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                NULL, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
-    if (atPath == INVALID_HANDLE_VALUE) return false;
+    const DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+    HANDLE other = CreateFileA(path, FILE_READ_ATTRIBUTES, share, NULL, OPEN_EXISTING, 0, NULL);
+    if (other == INVALID_HANDLE_VALUE) return false;
     BY_HANDLE_FILE_INFORMATION open, found;
-    bool same = GetFileInformationByHandle(file->handle, &open) && GetFileInformationByHandle(atPath, &found) &&
+    bool same = GetFileInformationByHandle(file->handle, &open) && GetFileInformationByHandle(other, &found) &&
                 open.dwVolumeSerialNumber == found.dwVolumeSerialNumber &&
                 open.nFileIndexHigh == found.nFileIndexHigh && open.nFileIndexLow == found.nFileIndexLow;
-    CloseHandle(atPath);
+    CloseHandle(other);
     return same;
 }
 
@@ -468,15 +468,16 @@ void win_numberedPlaces(const char *path, int count, win_place *places)
 {
     char name[VEK_PATH_SIZE];
     for (int n = 1; n < count; n++) {
+        // A name that does not fit is no place for a file.
         int length = str_format(name, sizeof name, "%s.%d", path, n);
-        DWORD attributes = length > 0 && length < VEK_PATH_SIZE ? GetFileAttributesA(name) : 0;
-        if (attributes == INVALID_FILE_ATTRIBUTES) {
-            DWORD error = GetLastError();
-            places[n] = error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? WIN_PLACE_FREE
-                                                                                       : WIN_PLACE_OTHER;
+        bool fits = length > 0 && length < VEK_PATH_SIZE;
+        DWORD attributes = fits ? GetFileAttributesA(name) : FILE_ATTRIBUTE_DIRECTORY;
+        DWORD error = attributes == INVALID_FILE_ATTRIBUTES ? GetLastError() : ERROR_SUCCESS;
+        if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) {
+            places[n] = WIN_PLACE_FREE;
         } else {
-            places[n] = (attributes & FILE_ATTRIBUTE_DIRECTORY) || length <= 0 || length >= VEK_PATH_SIZE
-                            ? WIN_PLACE_OTHER : WIN_PLACE_FILE;
+            places[n] = error == ERROR_SUCCESS && !(attributes & FILE_ATTRIBUTE_DIRECTORY) ? WIN_PLACE_FILE
+                                                                                           : WIN_PLACE_OTHER;
         }
     }
 }

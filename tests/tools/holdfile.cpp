@@ -26,7 +26,8 @@ int main(int argc, char **argv)
         fputs("usage: holdfile <path> <milliseconds> <ready marker> [lock|writers]\n", stderr);
         return 2;
     }
-    DWORD share = lock ? FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE : writers ? FILE_SHARE_WRITE : 0;
+    DWORD share = lock ? FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE : 0;
+    if (writers) share = FILE_SHARE_WRITE;
     HANDLE held = CreateFileA(argv[1], GENERIC_READ | GENERIC_WRITE, share, NULL, OPEN_ALWAYS,
                               FILE_ATTRIBUTE_NORMAL, NULL);
     OVERLAPPED whole = {};
