@@ -20,6 +20,7 @@
 #include <pwd.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/auxv.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/types.h>
@@ -233,16 +234,46 @@ static bool hasNonWindowsCharacter(const char *path)
     return false;
 }
 
+// Writes into out (WIN_NATIVE_SIZE) the absolute form of a POSIX path, taken
+// against the current folder when it is relative, with its empty and "."
+// segments dropped and each ".." taking off the segment before it, as Windows
+// makes a path whole; false when the current folder cannot be had or the
+// result does not fit.
+static bool absolutePath(const char *path, char *out)
+{
+    char whole[WIN_NATIVE_SIZE];
+    char start[WIN_NATIVE_SIZE];
+    if (path[0] != '/' && getcwd(start, sizeof start) == NULL) return false;
+    int wanted = str_format(whole, sizeof whole, "%s/%s", path[0] == '/' ? "" : start, path);
+    if (wanted < 0 || (size_t)wanted >= sizeof whole) return false;
+    size_t n = 0;
+    for (char *segment = strtok(whole, "/"); segment != NULL; segment = strtok(NULL, "/")) {
+        if (strcmp(segment, ".") == 0) continue;
+        if (strcmp(segment, "..") == 0) {
+            while (n > 0 && out[n - 1] != '/') n--;
+            if (n > 0) n--;
+            continue;
+        }
+        wanted = str_format(out + n, WIN_NATIVE_SIZE - n, "/%s", segment);
+        if (wanted < 0 || (size_t)wanted >= WIN_NATIVE_SIZE - n) return false;
+        n += (size_t)wanted;
+    }
+    str_assign(out + n, n == 0 ? "/" : "", WIN_NATIVE_SIZE - n);
+    return true;
+}
+
 void win_getExeInfo(char *exePath, char *exeFolder, char *exeBaseName, char *errorText)
 {
     char native[WIN_NATIVE_SIZE];
     errorText[0] = '\0';
-    ssize_t n = readlink("/proc/self/exe", native, sizeof native - 1);
-    bool read = n > 0 && (size_t)n < sizeof native - 1;
-    native[read ? n : 0] = '\0';
-    // A path cut to fit would name another folder and another script; a path
-    // no Windows name can hold would be read back as another one.
-    if (!read || hasNonWindowsCharacter(native) || !win_fromPosix(native, exePath, VEK_PATH_SIZE)) {
+    // The path the program was started by, as Windows and Wine give it: a
+    // launcher started through a symbolic link is the link, beside its own
+    // script, not the program the link points to. A path cut to fit would
+    // name another folder and another script; a path no Windows name can hold
+    // would be read back as another one.
+    const char *started = (const char *)getauxval(AT_EXECFN);
+    if (started == NULL || !absolutePath(started, native) || hasNonWindowsCharacter(native) ||
+        !win_fromPosix(native, exePath, VEK_PATH_SIZE)) {
         str_assign(errorText, WIN_MSG_NO_OWN_PATH, VEK_TEXT_SIZE);
         return;
     }
@@ -314,7 +345,10 @@ const char *win_getComputerName(void)
     host[sizeof host - 1] = '\0';
     char *dot = strchr(host, '.');
     if (dot) *dot = '\0';
-    if (host[0] == '\0' || strlen(host) >= sizeof computerName) return NULL;
+    if (host[0] == '\0') return NULL;
+    // A longer host name gives its first 15 characters, as Windows and Wine
+    // cut it.
+    host[sizeof computerName - 1] = '\0';
     for (size_t i = 0; host[i] != '\0'; i++) {
         computerName[i] = (host[i] >= 'a' && host[i] <= 'z') ? (char)(host[i] - 'a' + 'A') : host[i];
         computerName[i + 1] = '\0';

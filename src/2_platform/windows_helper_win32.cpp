@@ -43,13 +43,46 @@ void win_initProcess(void)
 {
 }
 
+// The shell's known-folder lookup and the COM allocator's release.
+typedef HRESULT(WINAPI *win_KnownFolderFn)(REFKNOWNFOLDERID, DWORD, HANDLE, PWSTR *);
+typedef void(WINAPI *win_TaskMemFreeFn)(LPVOID);
+
+// The ANSI form of a wide path, which the ...A path functions take, as a new
+// heap string; null when memory runs out or when the path holds a character
+// the code page cannot represent (it would name a folder nobody can find).
+static char *win_ansiPath(const WCHAR *wide)
+{
+    // The UTF-8 code page takes neither flags nor a used-default pointer:
+    // every character has its bytes there, so only an unpaired surrogate,
+    // refused by WC_ERR_INVALID_CHARS, is a path that cannot be represented.
+    UINT codePage = GetACP();
+    bool utf8 = codePage == CP_UTF8;
+    DWORD flags = utf8 ? WC_ERR_INVALID_CHARS : WC_NO_BEST_FIT_CHARS;
+    BOOL lossy = FALSE;
+    BOOL *usedDefault = utf8 ? NULL : &lossy;
+    int size = WideCharToMultiByte(codePage, flags, wide, -1, NULL, 0, NULL, usedDefault);
+    char *path = (size > 0 && !lossy) ? (char *)malloc((size_t)size) : NULL;
+    if (path != NULL &&
+        (WideCharToMultiByte(codePage, flags, wide, -1, path, size, NULL, usedDefault) == 0 || lossy)) {
+        free(path);
+        path = NULL;
+    }
+    return path;
+}
+
 void win_getExeInfo(char *exePath, char *exeFolder, char *exeBaseName, char *errorText)
 {
     errorText[0] = '\0';
-    DWORD n = GetModuleFileNameA(NULL, exePath, VEK_PATH_SIZE);
-    // A result that fills the buffer is a cut path: it would name another
-    // folder and another script.
-    if (n == 0 || n >= VEK_PATH_SIZE) {
+    // The wide path, converted without best-fit characters: the ANSI path of
+    // a folder outside the code page would name another folder, with another
+    // program and script in it. A result that fills the buffer is a cut path.
+    WCHAR wide[VEK_PATH_SIZE];
+    DWORD n = GetModuleFileNameW(NULL, wide, VEK_PATH_SIZE);
+    char *path = (n > 0 && n < VEK_PATH_SIZE) ? win_ansiPath(wide) : NULL;
+    bool fits = path != NULL && strlen(path) < VEK_PATH_SIZE;
+    if (fits) str_assign(exePath, path, VEK_PATH_SIZE);
+    free(path);
+    if (!fits) {
         str_assign(errorText, WIN_MSG_NO_OWN_PATH, VEK_TEXT_SIZE);
         return;
     }
@@ -70,32 +103,22 @@ bool win_pathIsDirectory(const char *path)
     return PathIsDirectoryA(path) != FALSE;
 }
 
-// The shell's known-folder lookup and the COM allocator's release.
-typedef HRESULT(WINAPI *win_KnownFolderFn)(REFKNOWNFOLDERID, DWORD, HANDLE, PWSTR *);
-typedef void(WINAPI *win_TaskMemFreeFn)(LPVOID);
-
-// The ANSI form of a wide path, which the ...A path functions take, as a new
-// heap string; null when memory runs out or when the path holds a character
-// the code page cannot represent (it would name a folder nobody can find).
-static char *win_ansiPath(const WCHAR *wide)
-{
-    BOOL lossy = FALSE;
-    int size = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide, -1, NULL, 0, NULL, &lossy);
-    char *path = (size > 0 && !lossy) ? (char *)malloc((size_t)size) : NULL;
-    if (path != NULL &&
-        (WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide, -1, path, size, NULL, &lossy) == 0 || lossy)) {
-        free(path);
-        path = NULL;
-    }
-    return path;
-}
-
 // A system DLL loaded from the system folder only, never from the
 // executable's own folder, where anyone who may write there could put a DLL
-// of the same name; null when it cannot be loaded.
+// of the same name; null when it cannot be loaded. Vista and 7 without the
+// update that brought LOAD_LIBRARY_SEARCH_SYSTEM32 refuse the flag as an
+// invalid parameter: there the DLL is named by its full path in the system
+// folder, and its own imports are looked for beside it first.
 static HMODULE loadSystemLibrary(const char *name)
 {
-    return LoadLibraryExA(name, NULL, LOAD_LIBRARY_SEARCH_SYSTEM32);
+    HMODULE module = LoadLibraryExA(name, NULL, LOAD_LIBRARY_SEARCH_SYSTEM32);
+    if (module != NULL || GetLastError() != ERROR_INVALID_PARAMETER) return module;
+    char path[VEK_PATH_SIZE];
+    UINT n = GetSystemDirectoryA(path, VEK_PATH_SIZE);
+    if (n == 0 || n >= VEK_PATH_SIZE) return NULL;
+    int wanted = str_format(path + n, VEK_PATH_SIZE - n, "\\%s", name);
+    if (wanted < 0 || (size_t)wanted >= VEK_PATH_SIZE - n) return NULL;
+    return LoadLibraryExA(path, NULL, LOAD_WITH_ALTERED_SEARCH_PATH);
 }
 
 char *win_getAppDataPath(void)
@@ -109,9 +132,9 @@ char *win_getAppDataPath(void)
     win_TaskMemFreeFn taskMemFree = ole ? (win_TaskMemFreeFn)(void *)GetProcAddress(ole, "CoTaskMemFree") : NULL;
     PWSTR wide = NULL;
     char *path = NULL;
-    if (knownFolder != NULL && taskMemFree != NULL &&
-        SUCCEEDED(knownFolder(win_folderRoamingAppData, 0, NULL, &wide))) {
-        path = win_ansiPath(wide);
+    if (knownFolder != NULL && taskMemFree != NULL) {
+        // The folder path is the caller's to release whatever the result.
+        if (SUCCEEDED(knownFolder(win_folderRoamingAppData, 0, NULL, &wide))) path = win_ansiPath(wide);
         taskMemFree(wide);
     }
     if (ole != NULL) FreeLibrary(ole);

@@ -78,6 +78,37 @@ static int _conf_handler(void *user, const char *section, const char *key, const
     return 0;
 }
 
+// The stream inih reads the INI file from, and whether it has ended.
+struct IniStream {
+    FILE *file;
+    bool ended;
+};
+
+// The Ctrl-Z byte, with which the Windows runtime's text mode ends a file.
+static const int CONF_END_OF_FILE_BYTE = 0x1A;
+
+// The next line of the INI stream into line (at most size - 1 bytes, its line
+// feed kept), as fgets reads it; null at the end. A Ctrl-Z ends the file, as
+// the Windows runtime reads it in text mode, so that an INI gives the same
+// values on every platform.
+static char *readIniLine(char *line, int size, void *user)
+{
+    IniStream *stream = (IniStream *)user;
+    int n = 0;
+    while (!stream->ended && n < size - 1) {
+        int c = getc(stream->file);
+        if (c == EOF || c == CONF_END_OF_FILE_BYTE) {
+            stream->ended = true;
+            break;
+        }
+        line[n++] = (char)c;
+        if (c == '\n') break;
+    }
+    if (n == 0) return NULL;
+    line[n] = '\0';
+    return line;
+}
+
 bool conf_load_empty(void)
 {
     // A record installed by an earlier load is released rather than orphaned.
@@ -94,12 +125,14 @@ bool conf_load_empty(void)
 bool conf_load(const char *path)
 {
     if (!conf_load_empty()) return false;
-    char nativePath[VEK_PATH_SIZE];
     int result = -1;
-    // A folder is no file, although some runtimes open one for reading.
-    if (path != NULL && !win_pathIsDirectory(path) &&
-        win_toNativePath(path, nativePath, sizeof nativePath)) {
-        result = ini_parse(nativePath, _conf_handler, config);
+    // A folder is no file, although some runtimes open one for reading. The
+    // file is opened in text mode, as inih's own ini_parse opens it.
+    FILE *file = (path != NULL && !win_pathIsDirectory(path)) ? win_fopen(path, "r") : NULL;
+    if (file != NULL) {
+        IniStream stream = {file, false};
+        result = ini_parse_stream(readIniLine, &stream, _conf_handler, config);
+        fclose(file);
     }
     if (result < 0) {
         conf_release(config);

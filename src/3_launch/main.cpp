@@ -245,6 +245,7 @@ bool prepareVantor(const char *exeFolder, const char *exeBaseName, const Configu
     const char *connector = configuration->pathconnettore;
     if (stringIsNullOrEmpty(connector)) {
         if (configuration->debug_to_console) {
+            fflush(stdout);
             fputs("prepareVantor: pathconnettore vuoto! esecuzione di prepareVantor interrotta\n", stderr);
         }
         return true;
@@ -398,6 +399,10 @@ int launch_main(int argc, char **argv)
     win_initProcess();
     win_getExeInfo(exePath, exeFolder, exeBaseName, errorText);
     if (errorText[0] != '\0') {
+        // Here and before every message on standard error, standard output is
+        // flushed first: with both streams joined, a message never overtakes
+        // the console trace written before it.
+        fflush(stdout);
         fprintf(stderr, "%s\n", errorText);
         return EXIT_BEFORE_LOG;
     }
@@ -417,10 +422,12 @@ int launch_main(int argc, char **argv)
 
     // 5. Configuration.
     if (iniPath == NULL) {
+        fflush(stdout);
         fputs("File ini non valorizzato -> ESCO\n", stderr);
         return EXIT_BEFORE_LOG;
     }
     if (win_fileExists(iniPath) && !conf_load(iniPath)) {
+        fflush(stdout);
         fprintf(stderr, "Errore caricamento da conf_load del file '%s' -> ESCO\n", iniPath);
         free(iniPath);
         return EXIT_BEFORE_LOG;
@@ -443,6 +450,7 @@ int launch_main(int argc, char **argv)
     // 8. Global log: base name with ".log", joined to the folder.
     size_t baseLength = strlen(logBaseName);
     if (baseLength + strlen(".log") >= VEK_PATH_SIZE) {
+        fflush(stdout);
         fprintf(stderr, "Nome del file di log '%s' troppo lungo -> ESCO\n", logBaseName);
         return EXIT_BEFORE_LOG;
     }

@@ -34,6 +34,9 @@ TEST(Configuration, LoadsRealFiles)
          "[main]\n; $pathconnettore=X\n# $pathconnettore=Y\nother = a\n  $pathconnettore=Z\n", ""},
         {"byte-order mark, duplicate key", "\xEF\xBB\xBF" + MAIN + "=first\n$pathconnettore=second\n",
          "connector=second "},
+        // A Ctrl-Z ends the file, as the Windows runtime's text mode reads it.
+        {"Ctrl-Z inside a value", MAIN + "=fir\x1Ast\n[frascombe_a3x]\n$debug_to_console=1\n",
+         "connector=fir "},
         {"CRLF lines", "[frascombe_a3x]\r\n$debug_to_console=1\r\n[main]\r\n$pathconnettore=D:\\x\r\n",
          "connector=D:\\x echo=1 "},
         {"other sections, letter case, blanks in brackets, malformed lines",
