@@ -20,8 +20,9 @@ using namespace e2e;
 // Text as the interpreter fails with ERROR_BAD_EXE_FORMAT (193) on Windows,
 // ENOEXEC natively. The interpreter's command holds 1999
 // characters at most: 150 of the folder, the 25 around it ("\"",
-// "\autoit3.exe\" task.a3x  ") and 1825 of the argument make 2000. Parameters
-// past 1999 characters are refused while being built.
+// "\autoit3.exe\" task.a3x  ") and 1824 of the arguments make 1999; a folder
+// of 151 makes 2000, refused with every word still logged. Parameters of 2000 characters are
+// refused while being built, with one more record.
 TEST(LauncherFailure, EndsWithItsExitCodeAndMessage)
 {
     auto done = [](int code) { return "INFO Ho finito il mio lavoro! - exitCode=" + std::to_string(code); };
@@ -54,9 +55,13 @@ TEST(LauncherFailure, EndsWithItsExitCodeAndMessage)
         {"script path too long", 241, {"abcdefghijklmn.x", "", true, {{"Esegui_da_qod.ini", ""}}}, {"-q"}, 4,
          "{F}\\Esegui_da_QOD.log",
          {"ERROR Il percorso del file {F}\\abcdefghijklmn.a3x e' troppo lungo."}, {}},
-        {"command of 2000 characters", 150, {"task.exe"}, {std::string(1825, 'a')}, 4, "{F}\\task.log",
+        {"command of 1999 characters", 150, {"task.exe", SIX}, {"-q", std::string(1819, 'a'), "b"}, 6,
+         "{F}\\task.log", {done(6)}, {}},
+        {"command of 2000 characters", 151, {"task.exe"}, {"-q", std::string(1819, 'a'), "b"}, 4, "{F}\\task.log",
+         {"INFO Parametro che NON necessita di protezione [b] ", TOO_LONG}, {}},
+        {"parameters of 1999 characters", 0, {"task.exe"}, {std::string(1998, 'p')}, 4, "{F}\\task.log",
          {TOO_LONG}, {}},
-        {"one 30000-character word", 0, {"task.exe"}, {"-q", std::string(30000, 'x')}, 4, "{F}\\task.log",
+        {"parameters of 2000 characters", 0, {"task.exe"}, {"-q", std::string(1996, 'p')}, 4, "{F}\\task.log",
          {TOO_LONG, "ERROR Errore durante la costruzione dei parametri del comando."}, {}},
         {"INI holds junk", 0, {"task.exe", SIX, true, {{"connettoreclient.ini", junk}}}, {"-q"}, 6,
          "{F}\\task.log", {"INFO Ambiente: CONNETTORI", done(6)}, {}},
