@@ -29,10 +29,8 @@ for program in "$launcher" "$standin"; do
     fi
 done
 
-# The Windows form of an absolute path, as the launcher sees it.
-windows_path() {
-    printf 'Z:%s' "${1//\//\\}"
-}
+# shellcheck source=scripts/windows-path.sh
+source scripts/windows-path.sh
 
 # Shows a file whose text is in code page 1252 on this terminal.
 show_text() {

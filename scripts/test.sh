@@ -38,8 +38,8 @@ git clone -q "$root" "$alone/launcher"
   { cat "$alone"/*.log >&2; echo "A clone alone did not build launcher.exe." >&2; exit 1; }
 size=$(stat -c %s "$alone/launcher/build/windows/launcher.exe")
 echo "A clone alone built launcher.exe ($size bytes)."
-if [ "$size" -gt 65536 ]; then
-  echo "launcher.exe is larger than 65536 bytes." >&2
+if [ "$size" -gt 73728 ]; then
+  echo "launcher.exe is larger than 73728 bytes (72 KiB)." >&2
   exit 1
 fi
 

@@ -9,7 +9,7 @@
 
 namespace ts {
 
-// "win32" or "posix": the backend this test program runs on.
+// True when this test program runs on the Win32 backend (under Wine here).
 bool onWindows();
 
 // Folder of the running test program, where the launcher, the stand-in and
