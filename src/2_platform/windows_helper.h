@@ -154,8 +154,13 @@ bool win_renameNoReplace(const char *from, const char *to);
 // Removes a file.
 bool win_removeFile(const char *path);
 
-// Copies src to dst, replacing dst; a reader never sees half a file. On
-// failure *errorCode holds the system's error number.
+// Copies src to dst, replacing dst: the copy goes to "<dst>.<process id>.tmp"
+// beside dst and is moved over it, so a reader never sees half a file. Where
+// no file can be created in dst's folder, dst is written in place. Fails,
+// before anything is written, when src and dst are one file; fails and leaves
+// dst as it was when dst is in use. Temporaries of killed copies beside dst are
+// removed first, never one whose process still runs. On failure *errorCode
+// holds the system's error number and no temporary is left.
 bool win_copyFile(const char *src, const char *dst, unsigned long *errorCode);
 
 // The system's own text for an error number, a new string released with

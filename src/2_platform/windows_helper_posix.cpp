@@ -902,12 +902,73 @@ static bool win_copyBytes(int in, int out)
     }
 }
 
+// The process id named by a copy's temporary "<base>.<digits>.tmp" (base in
+// any letter case), or 0 when name is not such a temporary of base.
+static long copyOwner(const char *name, const char *base)
+{
+    char head[WIN_NATIVE_SIZE];
+    size_t n = strlen(base);
+    if (strlen(name) <= n || name[n] != '.') return 0;
+    str_assign(head, name, n + 1 < sizeof head ? n + 1 : sizeof head);
+    if (!str_equalsIgnoringCase(head, base)) return 0;
+    long pid = 0;
+    const char *p = name + n + 1;
+    for (; *p >= '0' && *p <= '9'; p++) {
+        if (pid > 99999999L) return 0;
+        pid = pid * 10 + (*p - '0');
+    }
+    return strcmp(p, ".tmp") == 0 ? pid : 0;
+}
+
+// Removes, beside the POSIX path target, the temporaries of copies killed
+// before they ended (their process is gone) and this process's own; a
+// temporary whose process still runs is left alone.
+static void removeStaleCopies(const char *target)
+{
+    char folder[WIN_NATIVE_SIZE];
+    const char *slash = strrchr(target, '/');
+    if (slash == NULL) str_assign(folder, ".", sizeof folder);
+    else if (slash == target) str_assign(folder, "/", sizeof folder);
+    else str_assign(folder, target, (size_t)(slash - target) + 1);
+    const char *base = slash == NULL ? target : slash + 1;
+    DIR *dir = opendir(folder);
+    if (dir == NULL) return;
+    for (struct dirent *entry = readdir(dir); entry != NULL; entry = readdir(dir)) {
+        long pid = copyOwner(entry->d_name, base);
+        if (pid <= 0) continue;
+        if (pid == (long)getpid() || (kill((pid_t)pid, 0) != 0 && errno == ESRCH)) {
+            unlinkat(dirfd(dir), entry->d_name, 0);
+        }
+    }
+    closedir(dir);
+}
+
+// Writes the open file in over the existing target in place, for a folder
+// where the account may write files but not create them; true or false with
+// errno set. A reader may see half a file here, as with no temporary there
+// is no other way.
+static bool copyInPlace(int in, const char *target, mode_t mode)
+{
+    int out = openRegular(target, O_WRONLY | O_TRUNC, 0);
+    if (out < 0) return false;
+    bool ok = win_copyBytes(in, out);
+    int error = errno;
+    (void)fchmod(out, mode);  // the bits stay as they were when they cannot be set
+    if (close(out) != 0 && ok) {
+        ok = false;
+        error = errno;
+    }
+    errno = error;
+    return ok;
+}
+
 bool win_copyFile(const char *src, const char *dst, unsigned long *errorCode)
 {
     char nativeSrc[WIN_NATIVE_SIZE];
     char nativeDst[WIN_NATIVE_SIZE];
     char temp[WIN_NATIVE_SIZE];
     struct stat st;
+    struct stat old;
     *errorCode = 0;
     if (!mapPath(src, nativeSrc, sizeof nativeSrc) || !mapPath(dst, nativeDst, sizeof nativeDst)) {
         *errorCode = (unsigned long)errno;
@@ -919,15 +980,31 @@ bool win_copyFile(const char *src, const char *dst, unsigned long *errorCode)
         if (in >= 0) close(in);
         return false;
     }
-    // The copy is written beside the target and renamed over it, so a reader
-    // sees either the old file or the whole new one.
-    int wanted = str_format(temp, sizeof temp, "%s.copy-XXXXXX", nativeDst);
+    // A copy onto itself would empty the file; it is refused before anything
+    // is written, as Windows refuses it.
+    if (stat(nativeDst, &old) == 0 && old.st_dev == st.st_dev && old.st_ino == st.st_ino) {
+        close(in);
+        *errorCode = EINVAL;
+        return false;
+    }
+    removeStaleCopies(nativeDst);
+    // The copy is written beside the target under a name that tells whose it
+    // is, then renamed over the target: a reader sees the old file or the
+    // whole new one.
+    int wanted = str_format(temp, sizeof temp, "%s.%ld.tmp", nativeDst, (long)getpid());
     int out = -1;
-    if (wanted > 0 && (size_t)wanted < sizeof temp) out = mkostemp(temp, O_CLOEXEC);
-    else errno = ENAMETOOLONG;
-    bool ok = out >= 0 && win_copyBytes(in, out) && fchmod(out, st.st_mode & 07777) == 0;
+    if (wanted <= 0 || (size_t)wanted >= sizeof temp) errno = ENAMETOOLONG;
+    else out = open(temp, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (out < 0) {
+        int error = errno;
+        bool ok = copyInPlace(in, nativeDst, st.st_mode & 07777);
+        if (!ok) *errorCode = (unsigned long)(errno == ENOENT ? error : errno);
+        close(in);
+        return ok;
+    }
+    bool ok = win_copyBytes(in, out) && fchmod(out, st.st_mode & 07777) == 0;
     int error = errno;
-    if (out >= 0 && close(out) != 0 && ok) {
+    if (close(out) != 0 && ok) {
         ok = false;
         error = errno;
     }
@@ -937,7 +1014,7 @@ bool win_copyFile(const char *src, const char *dst, unsigned long *errorCode)
         error = errno;
     }
     if (!ok) {
-        if (out >= 0) unlink(temp);
+        unlink(temp);
         *errorCode = (unsigned long)error;
     }
     return ok;

@@ -558,11 +558,114 @@ bool win_removeFile(const char *path)
     return DeleteFileA(path) != FALSE;
 }
 
+// True when the existing paths a and b name one file: same volume, same index.
+static bool sameFile(const char *a, const char *b)
+{
+    const DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+    HANDLE ha = CreateFileA(a, FILE_READ_ATTRIBUTES, share, NULL, OPEN_EXISTING, 0, NULL);
+    if (ha == INVALID_HANDLE_VALUE) return false;
+    HANDLE hb = CreateFileA(b, FILE_READ_ATTRIBUTES, share, NULL, OPEN_EXISTING, 0, NULL);
+    BY_HANDLE_FILE_INFORMATION ia;
+    BY_HANDLE_FILE_INFORMATION ib;
+    bool same = hb != INVALID_HANDLE_VALUE && GetFileInformationByHandle(ha, &ia) &&
+                GetFileInformationByHandle(hb, &ib) && ia.dwVolumeSerialNumber == ib.dwVolumeSerialNumber &&
+                ia.nFileIndexHigh == ib.nFileIndexHigh && ia.nFileIndexLow == ib.nFileIndexLow;
+    if (hb != INVALID_HANDLE_VALUE) CloseHandle(hb);
+    CloseHandle(ha);
+    return same;
+}
+
+// The process id named by a copy's temporary "<base>.<digits>.tmp" (base in
+// any letter case), or 0 when name is not such a temporary of base.
+static DWORD copyOwner(const char *name, const char *base)
+{
+    char head[MAX_PATH];
+    size_t n = strlen(base);
+    if (strlen(name) <= n || name[n] != '.') return 0;
+    str_assign(head, name, n + 1 < sizeof head ? n + 1 : sizeof head);
+    if (!str_equalsIgnoringCase(head, base)) return 0;
+    DWORD pid = 0;
+    const char *p = name + n + 1;
+    for (; *p >= '0' && *p <= '9'; p++) {
+        if (pid > 99999999UL) return 0;
+        pid = pid * 10 + (DWORD)(*p - '0');
+    }
+    return strcmp(p, ".tmp") == 0 ? pid : 0;
+}
+
+// True when process pid is this one or no longer runs. A process that cannot
+// be opened for another reason (another account's) counts as running.
+static bool ownerGone(DWORD pid)
+{
+    if (pid == GetCurrentProcessId()) return true;
+    HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, pid);
+    if (process == NULL) return GetLastError() == ERROR_INVALID_PARAMETER;
+    bool ended = WaitForSingleObject(process, 0) == WAIT_OBJECT_0;
+    CloseHandle(process);
+    return ended;
+}
+
+// Removes, beside target, the temporaries of copies killed before they ended
+// and this process's own; a temporary whose process still runs stays.
+static void removeStaleCopies(const char *target)
+{
+    char pattern[MAX_PATH];
+    char path[MAX_PATH];
+    int wanted = str_format(pattern, sizeof pattern, "%s.*.tmp", target);
+    if (wanted <= 0 || (size_t)wanted >= sizeof pattern) return;
+    const char *slash = strrchr(target, '\\');
+    const char *other = strrchr(target, '/');
+    if (other != NULL && (slash == NULL || other > slash)) slash = other;
+    size_t folderLength = slash == NULL ? 0 : (size_t)(slash - target) + 1;
+    const char *base = target + folderLength;
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA(pattern, &found);
+    if (search == INVALID_HANDLE_VALUE) return;
+    do {
+        DWORD pid = copyOwner(found.cFileName, base);
+        if (pid == 0 || !ownerGone(pid)) continue;
+        wanted = str_format(path, sizeof path, "%.*s%s", (int)folderLength, target, found.cFileName);
+        if (wanted > 0 && (size_t)wanted < sizeof path) DeleteFileA(path);
+    } while (FindNextFileA(search, &found));
+    FindClose(search);
+}
+
 bool win_copyFile(const char *src, const char *dst, unsigned long *errorCode)
 {
+    char temp[MAX_PATH];
     *errorCode = 0;
-    if (CopyFileA(src, dst, FALSE)) return true;
+    // Through a temporary a copy onto itself would succeed; it is refused
+    // under any spelling of the file, with the code CopyFileA gives it.
+    if (sameFile(src, dst)) {
+        *errorCode = ERROR_SHARING_VIOLATION;
+        return false;
+    }
+    removeStaleCopies(dst);
+    // The copy is made beside the target under a name that tells whose it is
+    // and moved over the target in one step, so a reader sees the old file or
+    // the whole new one. MoveFileExA rather than ReplaceFileA: the latter needs
+    // an existing target and, on some failures, leaves neither file under the
+    // target's name. The moved file keeps the ACL it took when created in the
+    // folder, the one the folder gives to new files. A target in use (a running
+    // interpreter) cannot be replaced: the move fails and the old file stays.
+    int wanted = str_format(temp, sizeof temp, "%s.%lu.tmp", dst, (unsigned long)GetCurrentProcessId());
+    HANDLE created = INVALID_HANDLE_VALUE;
+    if (wanted > 0 && (size_t)wanted < sizeof temp) {
+        created = CreateFileA(temp, GENERIC_WRITE, 0, NULL, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, NULL);
+    }
+    if (created == INVALID_HANDLE_VALUE) {
+        // No new file may be made here: the target is written in place.
+        if (CopyFileA(src, dst, FALSE)) return true;
+        *errorCode = (unsigned long)GetLastError();
+        return false;
+    }
+    CloseHandle(created);
+    if (CopyFileA(src, temp, FALSE) &&
+        MoveFileExA(temp, dst, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        return true;
+    }
     *errorCode = (unsigned long)GetLastError();
+    DeleteFileA(temp);
     return false;
 }
 

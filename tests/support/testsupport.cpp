@@ -6,6 +6,7 @@
 #include "vekstringlib.h"
 #include "windows_helper.h"
 
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
@@ -42,7 +43,7 @@ bool makeFolder(const std::string &path)
 
 std::string makeWorkFolder(const std::string &name)
 {
-    static int serial = 0;
+    static std::atomic<int> serial{0};
     char cwd[VEK_TEXT_SIZE];
     if (!win_getCurrentDirectory(cwd, sizeof cwd)) return "";
     // Process ids come back (Wine reuses them quickly): the start time keeps
