@@ -15,11 +15,11 @@ TEST(Stop, AWaitingLaunchEndedFromOutsideEndsItsScript)
     // The script reports at once and again 3 s later; the launcher is ended
     // as soon as the first report is there (Windows: TerminateProcess).
     const struct { const char *name; e2e::Texts args; int signal; bool nativeOnly, scriptEnds;
-                   int onWindows, onPosix; } cases[] = {
-        {"killed while waiting", {"-q"}, 9, false, false, 1, 137},
-        {"killed, not waiting", {}, 9, false, true, 0, 0},
+                   int onWindows, onPosix; const char *logEnd; } cases[] = {
+        {"killed while waiting", {"-q"}, 9, false, false, 1, 137, ""},
+        {"killed, not waiting", {}, 9, false, true, 0, 0, ""},
         // The stop is passed on; the script's end comes back as the launcher's result.
-        {"SIGTERM while waiting", {"-q"}, 15, true, false, 0, 143},
+        {"SIGTERM while waiting", {"-q"}, 15, true, false, 0, 143, "Ho finito il mio lavoro! - exitCode=143"},
     };
     for (const auto &c : cases) {
         if (c.nativeOnly && ts::onWindows()) continue;
@@ -30,6 +30,7 @@ TEST(Stop, AWaitingLaunchEndedFromOutsideEndsItsScript)
         ts::RunResult r = ts::run(ts::commandLine(ts::builtProgram("stopper"), args), folder);
         EXPECT_EQ(ts::lf(r.out), std::to_string(ts::onWindows() ? c.onWindows : c.onPosix) + "\n") << c.name;
         EXPECT_EQ(appears(ts::join(folder, "r.txt"), 6), c.scriptEnds) << c.name;
+        EXPECT_NE(ts::readFile(ts::join(folder, "task.log")).find(c.logEnd), std::string::npos) << c.name;
     }
 }
 
