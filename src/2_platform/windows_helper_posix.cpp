@@ -451,8 +451,8 @@ const char *win_getCommandLine(void)
 // descriptor but the standard streams, the working folder, then the program.
 // Reports errno in *errorSlot (memory shared with the launcher) or, without
 // one, on the pipe if it fails.
-static void win_execChild(char *const *argv, const char *program, const char *folder, int errorPipe, int maxFd,
-                          volatile int *errorSlot)
+static void win_execChild(char *const *argv, const char *program, const char *folder, int errorPipe,
+                          int maxFd, volatile int *errorSlot)
 {
     if (pipeReceivedDefault) signal(SIGPIPE, SIG_DFL);
     if (childReceivedIgnored) signal(SIGCHLD, SIG_IGN);

@@ -38,7 +38,7 @@ TEST(Stop, WhatTheScriptStartsOutlivesAWaitingLaunch)
 {
     std::string folder = ts::makeWorkFolder("stop child");
     ASSERT_TRUE(ts::writeFile(ts::join(folder, "child.a3x"), "sleep 2000\nreport child.txt\n"));
-    e2e::Launch run = e2e::launch({"task.exe", "start child.a3x\nreport r.txt\n"}, {"-q"}, "{F}\\task.log", folder);
+    e2e::Launch run = e2e::launch({"task.exe", "start child.a3x\n"}, {"-q"}, "{F}\\task.log", folder);
     EXPECT_EQ(run.exitCode, 0);
     EXPECT_FALSE(ts::fileExists(ts::join(folder, "child.txt"))) << "the child ended before the launch";
     EXPECT_TRUE(appears(ts::join(folder, "child.txt"), 10));
