@@ -9,6 +9,8 @@
 //                    open descriptors on POSIX) to file
 //   exit <code>      end with the code
 //   signal           raise SIGTERM
+//   start <script>   start another copy of the stand-in on script, in the same
+//                    folder, and go on without waiting for it (it outlives us)
 // Blank lines and lines starting with ';' are skipped; the end of the script
 // ends the program with 0. A script it cannot read ends it with 97.
 #include <csignal>
@@ -157,6 +159,19 @@ static bool writeReport(const char *file)
     return written;
 }
 
+// Starts a copy of this program on script in the working folder without
+// waiting for it; ends the program with 99 when it cannot be started.
+static void startCopy(const char *script)
+{
+    char exePath[VEK_PATH_SIZE], exeFolder[VEK_PATH_SIZE], base[VEK_PATH_SIZE], error[VEK_TEXT_SIZE];
+    char folder[VEK_PATH_SIZE], command[VEK_TEXT_SIZE];
+    win_getExeInfo(exePath, exeFolder, base, error);
+    bool ready = error[0] == '\0' && win_getCurrentDirectory(folder, sizeof folder) &&
+                 str_format(command, sizeof command, "\"%s\" %s", exePath, script) < (int)sizeof command;
+    if (!ready || win_executeCommand(command, folder, false, error) != 0)
+        fail(STANDIN_EXIT_FAILURE, "impossibile avviare", script);
+}
+
 // Runs one script line (terminated, no line end); returns only when the
 // script goes on.
 static void runLine(char *line)
@@ -183,6 +198,8 @@ static void runLine(char *line)
         exit((int)strtoul(argument, NULL, 0));
     } else if (strcmp(line, "signal") == 0) {
         raise(SIGTERM);
+    } else if (strcmp(line, "start") == 0) {
+        startCopy(argument);
     } else {
         fail(STANDIN_EXIT_BAD_LINE, "comando sconosciuto", line);
     }

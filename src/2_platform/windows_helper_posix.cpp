@@ -19,9 +19,9 @@
 #include <fcntl.h>
 #include <pwd.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/auxv.h>
 #include <sys/file.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 #include <sys/wait.h>
@@ -449,16 +449,19 @@ const char *win_getCommandLine(void)
 
 // In the child: the signal dispositions the launcher was started with, no
 // descriptor but the standard streams, the working folder, then the program.
-// Reports errno on the pipe if it fails.
-static void win_execChild(char *const *argv, const char *program, const char *folder, int errorPipe, int maxFd)
+// Reports errno in *errorSlot (memory shared with the launcher) or, without
+// one, on the pipe if it fails.
+static void win_execChild(char *const *argv, const char *program, const char *folder, int errorPipe,
+                          int maxFd, volatile int *errorSlot)
 {
     if (pipeReceivedDefault) signal(SIGPIPE, SIG_DFL);
     if (childReceivedIgnored) signal(SIGCHLD, SIG_IGN);
     // Nothing but the standard streams reaches the program (the error pipe
     // closes itself at exec). close_range does it in two calls; without it,
     // one call per possible descriptor.
-    bool closed = (errorPipe <= 3 || close_range(3, (unsigned)errorPipe - 1, 0) == 0) &&
-                  close_range((unsigned)errorPipe + 1, ~0u, 0) == 0;
+    bool closed = errorPipe < 0 ? close_range(3, ~0u, 0) == 0
+                                : (errorPipe <= 3 || close_range(3, (unsigned)errorPipe - 1, 0) == 0) &&
+                                      close_range((unsigned)errorPipe + 1, ~0u, 0) == 0;
     if (!closed) {
         for (int fd = 3; fd < maxFd; fd++) {
             if (fd != errorPipe) close(fd);
@@ -471,14 +474,18 @@ static void win_execChild(char *const *argv, const char *program, const char *fo
         execv(program, argv);
         error = errno;
     }
-    ssize_t ignored = write(errorPipe, &error, sizeof error);
-    (void)ignored;
+    if (errorSlot != NULL) {
+        *errorSlot = error;
+    } else {
+        ssize_t ignored = write(errorPipe, &error, sizeof error);
+        (void)ignored;
+    }
     _exit(127);
 }
 
 // Starts program through a copy of this process: for a detached child (started
-// through an intermediate process, so no zombie is left behind) and for a
-// child that must get an ignored SIGCHLD back, which a spawn cannot give.
+// through an intermediate process, so no zombie is left behind; it is not
+// bound to the launcher's end).
 // Returns the child's pid (0 when detached) or -1 with errno in *error.
 static pid_t forkProgram(char *const *argv, const char *program, const char *folder, bool detach, int *error)
 {
@@ -497,7 +504,7 @@ static pid_t forkProgram(char *const *argv, const char *program, const char *fol
             pid_t grandchild = fork();
             if (grandchild != 0) _exit(grandchild < 0 ? 1 : 0);
         }
-        win_execChild(argv, program, folder, pipeFds[1], maxFd);
+        win_execChild(argv, program, folder, pipeFds[1], maxFd, NULL);
     }
     close(pipeFds[1]);
     if (pid < 0) {
@@ -531,34 +538,34 @@ static pid_t forkProgram(char *const *argv, const char *program, const char *fol
     return detach ? 0 : pid;
 }
 
-// Starts program without copying this process (the cheap way): the child gets
-// SIGPIPE back as the launcher received it, no descriptor but the standard
-// streams, and the working folder. Returns the child's pid or -1 with the
-// system error number in *error.
-static pid_t spawnProgram(char *const *argv, const char *program, const char *folder, int *error)
+// Starts program for a launcher that waits, as cheaply as a spawn (the child
+// borrows this process's memory until its exec), but with what a spawn cannot
+// give: the child is killed when the launcher ends, however it ends, and a
+// launcher already gone when the child gets there ends the child at once.
+// Returns the child's pid or -1 with the system error number in *error.
+static pid_t startBound(char *const *argv, const char *program, const char *folder, int *error)
 {
-    posix_spawn_file_actions_t actions;
-    posix_spawnattr_t attributes;
-    sigset_t defaults;
-    pid_t pid = -1;
-    sigemptyset(&defaults);
-    if (pipeReceivedDefault) sigaddset(&defaults, SIGPIPE);
-    *error = posix_spawn_file_actions_init(&actions);
-    if (*error != 0) return -1;
-    *error = posix_spawnattr_init(&attributes);
-    if (*error != 0) {
-        posix_spawn_file_actions_destroy(&actions);
+    long openMax = sysconf(_SC_OPEN_MAX);
+    int maxFd = (openMax > 0 && openMax < 65536) ? (int)openMax : 65536;
+    pid_t launcher = getpid();
+    volatile int childError = 0;
+    pid_t pid = vfork();
+    if (pid == 0) {
+        prctl(PR_SET_PDEATHSIG, SIGKILL);
+        if (getppid() != launcher) _exit(127);
+        win_execChild(argv, program, folder, -1, maxFd, &childError);
+    }
+    if (pid < 0) {
+        *error = errno;
         return -1;
     }
-    int failed = posix_spawnattr_setsigdefault(&attributes, &defaults);
-    if (failed == 0) failed = posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
-    if (failed == 0) failed = posix_spawn_file_actions_addchdir_np(&actions, folder);
-    if (failed == 0) failed = posix_spawn_file_actions_addclosefrom_np(&actions, 3);
-    if (failed == 0) failed = posix_spawn(&pid, program, &actions, &attributes, argv, environ);
-    posix_spawnattr_destroy(&attributes);
-    posix_spawn_file_actions_destroy(&actions);
-    *error = failed;
-    return failed == 0 ? pid : -1;
+    if (childError != 0) {
+        while (waitpid(pid, NULL, 0) < 0 && errno == EINTR) {
+        }
+        *error = childError;
+        return -1;
+    }
+    return pid;
 }
 
 // Starts the command in folder: the first word of the split command line is
@@ -595,10 +602,10 @@ static pid_t win_spawn(const char *command, const char *folder, bool detach, int
         return -1;
     }
     pid_t pid;
-    if (detach || childReceivedIgnored) {
+    if (detach) {
         pid = forkProgram(argv, program, nativeFolder, detach, error);
     } else {
-        pid = spawnProgram(argv, program, nativeFolder, error);
+        pid = startBound(argv, program, nativeFolder, error);
     }
     autoit3_freeWords(argv);
     return pid;
@@ -638,6 +645,43 @@ static int win_startFailed(char *errorText, int error)
     return 1;
 }
 
+// The signals that stop a process (a service manager, a closed terminal,
+// Ctrl+C), passed on to the child while the launcher waits for it.
+static const int stopSignals[] = {SIGTERM, SIGHUP, SIGINT};
+static struct sigaction stopReceived[sizeof stopSignals / sizeof stopSignals[0]];
+static bool stopForwarded[sizeof stopSignals / sizeof stopSignals[0]];
+static volatile pid_t stopTarget = 0;
+
+// Handler: sends the signal on to the child waited for; returns nothing.
+static void forwardStop(int signalNumber)
+{
+    int saved = errno;
+    if (stopTarget > 0) kill(stopTarget, signalNumber);
+    errno = saved;
+}
+
+// Passes the stop signals on to child (on) or puts back what came in (off).
+// A signal that came in ignored stays ignored; the child started with the
+// dispositions the launcher received, since this is done after its start.
+static void forwardStops(pid_t child, bool on)
+{
+    stopTarget = child;
+    for (size_t i = 0; i < sizeof stopSignals / sizeof stopSignals[0]; i++) {
+        if (!on) {
+            if (stopForwarded[i]) sigaction(stopSignals[i], &stopReceived[i], NULL);
+            stopForwarded[i] = false;
+            continue;
+        }
+        struct sigaction wanted;
+        memset(&wanted, 0, sizeof wanted);
+        sigemptyset(&wanted.sa_mask);
+        wanted.sa_handler = forwardStop;
+        stopForwarded[i] = sigaction(stopSignals[i], NULL, &stopReceived[i]) == 0 &&
+                           stopReceived[i].sa_handler != SIG_IGN &&
+                           sigaction(stopSignals[i], &wanted, NULL) == 0;
+    }
+}
+
 int win_executeCommand(char *command, const char *folder, bool wait, char *errorText)
 {
     int error = 0;
@@ -645,7 +689,10 @@ int win_executeCommand(char *command, const char *folder, bool wait, char *error
     pid_t pid = win_spawn(command, folder, !wait, &error);
     if (pid < 0) return win_startFailed(errorText, error);
     if (!wait) return 0;
-    return win_waitChild(pid, errorText);
+    forwardStops(pid, true);
+    int code = win_waitChild(pid, errorText);
+    forwardStops(0, false);
+    return code;
 }
 
 unsigned long win_getProcessId(void)

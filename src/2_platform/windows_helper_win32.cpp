@@ -307,14 +307,50 @@ static int win_startFailed(char *errorText, DWORD error)
     return 1;
 }
 
+// The launcher's job: made at the first waiting start and held open until the
+// launcher ends, however it ends, so that the system then ends what is in it.
+static HANDLE launcherJob = NULL;
+
+// Puts a child started suspended into the launcher's job, which kills it when
+// the launcher ends while what the child starts itself breaks away unasked;
+// where no such job can be made or joined (an enclosing job that forbids it)
+// the child runs unbound, as it would without. Then lets the child run.
+// Returns false, with the error in *error, only when it cannot be resumed.
+static bool win_bindAndResume(PROCESS_INFORMATION *pi, DWORD *error)
+{
+    if (launcherJob == NULL) {
+        HANDLE job = CreateJobObjectA(NULL, NULL);
+        JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits;
+        ZeroMemory(&limits, sizeof limits);
+        limits.BasicLimitInformation.LimitFlags =
+            JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE | JOB_OBJECT_LIMIT_SILENT_BREAKAWAY_OK;
+        if (job != NULL &&
+            !SetInformationJobObject(job, JobObjectExtendedLimitInformation, &limits, sizeof limits)) {
+            CloseHandle(job);
+            job = NULL;
+        }
+        launcherJob = job;
+    }
+    if (launcherJob != NULL) AssignProcessToJobObject(launcherJob, pi->hProcess);
+    if (ResumeThread(pi->hThread) != (DWORD)-1) return true;
+    *error = GetLastError();
+    TerminateProcess(pi->hProcess, 1);
+    CloseHandle(pi->hProcess);
+    CloseHandle(pi->hThread);
+    return false;
+}
+
 int win_executeCommand(char *command, const char *folder, bool wait, char *errorText)
 {
     STARTUPINFOA si;
     PROCESS_INFORMATION pi;
+    DWORD error = 0;
     win_prepareStart(&si, &pi, errorText);
-    if (!CreateProcessA(NULL, command, NULL, NULL, FALSE, 0, NULL, folder, &si, &pi)) {
+    DWORD flags = wait ? CREATE_SUSPENDED : 0;
+    if (!CreateProcessA(NULL, command, NULL, NULL, FALSE, flags, NULL, folder, &si, &pi)) {
         return win_startFailed(errorText, GetLastError());
     }
+    if (wait && !win_bindAndResume(&pi, &error)) return win_startFailed(errorText, error);
     return win_finishChild(&pi, wait, errorText);
 }
 

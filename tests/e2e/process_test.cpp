@@ -5,6 +5,9 @@
 // waited for (LauncherFailure: text as the interpreter).
 #include "tasklaunch.h"
 
+#include <csignal>
+#include <unistd.h>
+
 // A new folder, its name holding a blank, with the interpreter stand-in and
 // the script task.a3x (and a launcher copy, unused here).
 static std::string taskFolder(const std::string &script)
@@ -33,6 +36,8 @@ TEST(ProcessStart, ResultsAndErrorTexts)
         // Windows keeps all 32 bits of the code, POSIX the low byte.
         {"a code with its top bit set", "exit 0x80000001\n", "autoit3.exe", true, (int)0x80000001u, 1, ""},
         {"no program, not waiting", "", "missing.exe", false, 1, 1, NOT_FOUND},
+        // Natively a child killed by signal N gives 128 + N; the C library on Windows exits with 3.
+        {"a child ended by SIGTERM", "signal\n", "autoit3.exe", true, 3, 128 + SIGTERM, ""},
     };
     for (const auto &c : cases) {
         std::string folder = taskFolder(c.script), errorText;
@@ -46,9 +51,12 @@ TEST(ProcessStart, ResultsAndErrorTexts)
 TEST(ProcessStart, FolderDescriptorsAndOutputOrder)
 {
     std::string folder = taskFolder("report r.txt\nprint from the child\n"), errorText;
-    // A descriptor of ours that a careless start would hand to the child.
+    // A descriptor of ours that a careless start would hand to the child: a
+    // copy does not close itself at exec, as one the launcher inherited would not.
     FILE *held = win_fopen(ts::join(ts::makeWorkFolder("held"), "held.txt").c_str(), "w");
+    int inheritable = dup(fileno(held));
     EXPECT_EQ(start("\"" + ts::join(folder, "autoit3.exe") + "\" task.a3x", folder, true, &errorText), 0);
+    close(inheritable);
     fclose(held);
     ts::Report report = ts::readReport(ts::join(folder, "r.txt"));
     EXPECT_EQ(report.folder, folder);
