@@ -18,11 +18,13 @@ using namespace e2e;
 // log.txt in the caller's folder; and the words the script got: the first 126
 // arguments, none when the launcher ended with 1 (before the log exists) or 4.
 // Text as the interpreter fails with ERROR_BAD_EXE_FORMAT (193) on Windows,
-// ENOEXEC natively. The interpreter's command holds 1999
-// characters at most: 150 of the folder, the 25 around it ("\"",
-// "\autoit3.exe\" task.a3x  ") and 1824 of the arguments make 1999; a folder
-// of 151 makes 2000, refused with every word still logged. Parameters of 2000 characters are
-// refused while being built, with one more record.
+// ENOEXEC natively. The interpreter's command holds 1999 characters at most:
+// 150 of the folder, the 25 around it ("\"", "\autoit3.exe\" task.a3x  ") and
+// 1824 of the arguments make 1999; a folder of 151 makes 2000, refused with
+// every word still logged. Parameters of 2000 characters are refused while
+// being built, with one more record. When both interpreter and script are
+// missing, the interpreter is named alone. A log name of 256 characters
+// leaves no room for ".log" in a path.
 TEST(LauncherFailure, EndsWithItsExitCodeAndMessage)
 {
     auto done = [](int code) { return "INFO Ho finito il mio lavoro! - exitCode=" + std::to_string(code); };
@@ -48,7 +50,9 @@ TEST(LauncherFailure, EndsWithItsExitCodeAndMessage)
          {"Errore caricamento da conf_load del file '{F}\\connettoreclient.ini' -> ESCO"}},
         {"log name too long", 0, {"vantor.exe"}, {"x", "y", NAME + "x"}, 1, "{F}\\vantor.log", {},
          {"Nome del file di log '" + NAME + "' troppo lungo -> ESCO"}},
-        {"no interpreter", 0, {"task.exe", SIX, false}, {"-q"}, 4, "{F}\\task.log",
+        {"log name of 256 characters", 0, {"vantor.exe"}, {"x", "y", NAME.substr(3)}, 1, "{F}\\vantor.log",
+         {}, {"Nome del file di log '" + NAME.substr(3) + "' troppo lungo -> ESCO"}},
+        {"neither interpreter nor script", 0, {"task.exe", "", false}, {"-q"}, 4, "{F}\\task.log",
          {"ERROR Il file autoit3.exe" + BESIDE}, {}},
         {"no script", 0, {"task.exe", ""}, {"-q"}, 4, "{F}\\task.log",
          {"ERROR Il file {F}\\task.a3x" + BESIDE}, {}},
@@ -57,8 +61,8 @@ TEST(LauncherFailure, EndsWithItsExitCodeAndMessage)
          {"ERROR Il percorso del file {F}\\abcdefghijklmn.a3x e' troppo lungo."}, {}},
         {"command of 1999 characters", 150, {"task.exe", SIX}, {"-q", std::string(1819, 'a'), "b"}, 6,
          "{F}\\task.log", {done(6)}, {}},
-        {"command of 2000 characters", 151, {"task.exe"}, {"-q", std::string(1819, 'a'), "b"}, 4, "{F}\\task.log",
-         {"INFO Parametro che NON necessita di protezione [b] ", TOO_LONG}, {}},
+        {"command of 2000 characters", 151, {"task.exe"}, {"-q", std::string(1819, 'a'), "b"}, 4,
+         "{F}\\task.log", {"INFO Parametro che NON necessita di protezione [b] ", TOO_LONG}, {}},
         {"parameters of 1999 characters", 0, {"task.exe"}, {std::string(1998, 'p')}, 4, "{F}\\task.log",
          {TOO_LONG}, {}},
         {"parameters of 2000 characters", 0, {"task.exe"}, {"-q", std::string(1996, 'p')}, 4, "{F}\\task.log",
@@ -96,7 +100,9 @@ TEST(LauncherFailure, EndsWithItsExitCodeAndMessage)
 }
 
 // A launcher whose own path has 260 characters or more would read it cut,
-// naming another folder and script: it stops at once with exit code 1.
+// naming another folder and script: it stops at once with exit code 1. Wine
+// starts no such program; Win32Identity.OwnPathInTheAnsiCodePage runs the
+// Win32 bound there.
 TEST(LauncherFailure, OwnPathOver259Characters)
 {
     std::string deep = ts::makeWorkFolder("ownpath");

@@ -7,10 +7,12 @@
 #include "tasklaunch.h"
 
 #ifndef _WIN32
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -80,13 +82,17 @@ std::string native(const std::string &path)
 // Lays an entry into folder; false when it cannot be made.
 bool layEntry(const std::string &folder, const Entry &e)
 {
-    std::string path = ts::join(folder, e.name), posix = native(path);
+    // The name exactly as given: native() and ts::writeFile take a name in another letter case.
+    std::string name = e.name;
+    std::replace(name.begin(), name.end(), '\\', '/');
+    std::string path = ts::join(folder, e.name), posix = native(folder) + "/" + name;
     unsigned long error = 0;
     if (e.bytes == "@standin") return win_copyFile(ts::builtProgram("autoit3").c_str(), path.c_str(), &error);
     if (e.bytes == "@fifo") return mkfifo(posix.c_str(), 0666) == 0;
     if (e.bytes == "@zero") return symlink("/dev/zero", posix.c_str()) == 0;
     bool executable = e.bytes.compare(0, 2, "#!") == 0;
-    return ts::writeFile(path, e.bytes) && (!executable || chmod(posix.c_str(), 0755) == 0);
+    bool written = static_cast<bool>(std::ofstream(posix, std::ios::binary) << e.bytes);
+    return written && (!executable || chmod(posix.c_str(), 0755) == 0);
 }
 
 // Starts exe with the one argument "cron" (which asks for waiting, as "-q"
@@ -166,6 +172,9 @@ TEST(PosixFault, EndsWithItsExitCodeInBoundedTime)
         {"interpreter as AutoIt3.exe", "task.exe", "", {{"AutoIt3.exe", "@standin"}, TASK}, PLAIN,
          5, "report", "", "", 5},
         {"script in upper case", "task.exe", "", {STANDIN, {"TASK.A3X", TASK.bytes}}, PLAIN,
+         5, "report", "", "", 5},
+        {"script in three letter cases, the first in byte order runs", "task.exe", "",
+         {STANDIN, {"tAsK.a3x", "exit 8\n"}, {"TASK.A3X", TASK.bytes}, {"Task.a3x", "exit 9\n"}}, PLAIN,
          5, "report", "", "", 5},
         {"INI as ESEGUI_DA_QOD.INI", "task.exe", "", {STANDIN, TASK, echo}, PLAIN,
          5, "report", "Ambiente: QOD", "", 5},

@@ -17,8 +17,12 @@ int tp_executeCaptured(const char *command, const char *folder, const char *outP
                        char *errorText);
 
 // The version resource of an executable: file and product version as
-// "a.b.c.d" and the original file name, each into a buffer of size
-// characters. False when the file has none (always natively, where programs
-// carry no version resource).
-bool tp_getFileVersion(const char *path, char *fileVersion, char *productVersion, char *originalName,
-                       size_t size);
+// "a.b.c.d" and the text of its string named key (say "OriginalFilename"),
+// each into a buffer of size characters. False when the file has none
+// (always natively, where programs carry no version resource).
+bool tp_getFileVersion(const char *path, const char *key, char *fileVersion, char *productVersion,
+                       char *value, size_t size);
+
+// The application manifest of an executable (resource 1 of type 24) into
+// text of size characters; false when it has none (always natively).
+bool tp_getManifest(const char *path, char *text, size_t size);
