@@ -213,3 +213,20 @@ void winpath_removeExtension(char *path)
     }
     if (dot) *dot = '\0';
 }
+
+unsigned long winpath_copyOwner(const char *name, const char *base)
+{
+    size_t n = strlen(base);
+    if (strlen(name) <= n || name[n] != '.') return 0;
+    char head[VEK_PATH_SIZE];
+    if (n >= sizeof head) return 0;
+    str_assign(head, name, n + 1);
+    if (!str_equalsIgnoringCase(head, base)) return 0;
+    unsigned long pid = 0;
+    const char *p = name + n + 1;
+    for (; *p >= '0' && *p <= '9'; p++) {
+        if (pid > 99999999UL) return 0;
+        pid = pid * 10 + (unsigned long)(*p - '0');
+    }
+    return strcmp(p, ".tmp") == 0 ? pid : 0;
+}

@@ -28,3 +28,8 @@ const char *winpath_findFileName(const char *path);
 // Removes the last extension of the last component ("lirmak.old.exe" gives
 // "lirmak.old").
 void winpath_removeExtension(char *path);
+
+// The process id named by the temporary of a staging copy,
+// "<base>.<digits>.tmp" with base in any letter case, or 0 when name is not
+// such a temporary of base.
+unsigned long winpath_copyOwner(const char *name, const char *base);

@@ -949,24 +949,6 @@ static bool win_copyBytes(int in, int out)
     }
 }
 
-// The process id named by a copy's temporary "<base>.<digits>.tmp" (base in
-// any letter case), or 0 when name is not such a temporary of base.
-static long copyOwner(const char *name, const char *base)
-{
-    char head[WIN_NATIVE_SIZE];
-    size_t n = strlen(base);
-    if (strlen(name) <= n || name[n] != '.') return 0;
-    str_assign(head, name, n + 1 < sizeof head ? n + 1 : sizeof head);
-    if (!str_equalsIgnoringCase(head, base)) return 0;
-    long pid = 0;
-    const char *p = name + n + 1;
-    for (; *p >= '0' && *p <= '9'; p++) {
-        if (pid > 99999999L) return 0;
-        pid = pid * 10 + (*p - '0');
-    }
-    return strcmp(p, ".tmp") == 0 ? pid : 0;
-}
-
 // Removes, beside the POSIX path target, the temporaries of copies killed
 // before they ended (their process is gone) and this process's own; a
 // temporary whose process still runs is left alone.
@@ -981,7 +963,7 @@ static void removeStaleCopies(const char *target)
     DIR *dir = opendir(folder);
     if (dir == NULL) return;
     for (struct dirent *entry = readdir(dir); entry != NULL; entry = readdir(dir)) {
-        long pid = copyOwner(entry->d_name, base);
+        long pid = (long)winpath_copyOwner(entry->d_name, base);
         if (pid <= 0) continue;
         if (pid == (long)getpid() || (kill((pid_t)pid, 0) != 0 && errno == ESRCH)) {
             unlinkat(dirfd(dir), entry->d_name, 0);

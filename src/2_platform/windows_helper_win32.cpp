@@ -4,6 +4,7 @@
 #include "windows_helper_messages.h"
 
 #include "vekstringlib.h"
+#include "winpath.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -611,24 +612,6 @@ static bool sameFile(const char *a, const char *b)
     return same;
 }
 
-// The process id named by a copy's temporary "<base>.<digits>.tmp" (base in
-// any letter case), or 0 when name is not such a temporary of base.
-static DWORD copyOwner(const char *name, const char *base)
-{
-    char head[MAX_PATH];
-    size_t n = strlen(base);
-    if (strlen(name) <= n || name[n] != '.') return 0;
-    str_assign(head, name, n + 1 < sizeof head ? n + 1 : sizeof head);
-    if (!str_equalsIgnoringCase(head, base)) return 0;
-    DWORD pid = 0;
-    const char *p = name + n + 1;
-    for (; *p >= '0' && *p <= '9'; p++) {
-        if (pid > 99999999UL) return 0;
-        pid = pid * 10 + (DWORD)(*p - '0');
-    }
-    return strcmp(p, ".tmp") == 0 ? pid : 0;
-}
-
 // True when process pid is this one or no longer runs. A process that cannot
 // be opened for another reason (another account's) counts as running.
 static bool ownerGone(DWORD pid)
@@ -658,7 +641,7 @@ static void removeStaleCopies(const char *target)
     HANDLE search = FindFirstFileA(pattern, &found);
     if (search == INVALID_HANDLE_VALUE) return;
     do {
-        DWORD pid = copyOwner(found.cFileName, base);
+        DWORD pid = (DWORD)winpath_copyOwner(found.cFileName, base);
         if (pid == 0 || !ownerGone(pid)) continue;
         wanted = str_format(path, sizeof path, "%.*s%s", (int)folderLength, target, found.cFileName);
         if (wanted > 0 && (size_t)wanted < sizeof path) DeleteFileA(path);
