@@ -34,6 +34,7 @@
 #include "vekstringlib.h"
 #include "testplatform.h"
 #include "windows_helper.h"
+#include "windows_helper_tools.h"
 
 enum {
     BENCH_EXIT_CODE = 7,              // what the timing script ends with

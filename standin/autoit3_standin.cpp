@@ -21,6 +21,7 @@
 #include "autoit3_words.h"
 #include "vekstringlib.h"
 #include "windows_helper.h"
+#include "windows_helper_tools.h"
 
 enum {
     STANDIN_EXIT_NO_SCRIPT = 97,

@@ -2,10 +2,10 @@
 //
 // Every question the launcher asks of the system (its own path, the raw
 // command line, paths, folders, files, names, processes, pauses) goes through
-// a win_ function declared here. Two backends implement the same functions in
-// the same order: windows_helper_win32.cpp with the real Win32 calls, and
-// windows_helper_posix.cpp, which gives a Linux process the answers a Windows
-// process would get. Paths are Windows-form 8-bit strings on both.
+// a win_ function declared here. Two backends implement the same functions,
+// cut by job into the same four files: paths, identity, process and files.
+// win32/ makes the real Win32 calls; posix/ gives a Linux process the answers
+// a Windows process would get. Paths are Windows-form 8-bit strings on both.
 //
 // Heap strings returned here belong to the caller (release with free); the
 // computer and user names live in static buffers owned by this module.
@@ -56,12 +56,6 @@ const char *win_getComputerName(void);
 // The user name (at most 256 characters) or null; a static buffer.
 const char *win_getCurrentUserName(void);
 
-// True when the caller is granted full access to the folder.
-bool win_hasWritePermissionInDirectory(const char *path);
-
-// True when the caller is granted write access to the file.
-bool win_hasWritePermission(const char *path);
-
 // --- Processes ---------------------------------------------------------------
 
 // The raw command line of this process. Owned by the module.
@@ -79,9 +73,6 @@ unsigned long win_getProcessId(void);
 
 // Pauses the calling thread for the given milliseconds.
 void win_sleep(unsigned long milliseconds);
-
-// The current folder in Windows form, into buf; false when it does not fit.
-bool win_getCurrentDirectory(char *buf, size_t size);
 
 // --- Files ---------------------------------------------------------------------
 
@@ -146,14 +137,6 @@ bool win_renameReplace(const char *from, const char *to);
 // given, without looking for one that differs only in letter case.
 bool win_renameToFree(const char *from, const char *to);
 
-// Renames from to to in one step unless a file is already present under to;
-// false when to is taken or the rename fails. Two processes moving files into
-// one name at once cannot both succeed.
-bool win_renameNoReplace(const char *from, const char *to);
-
-// Removes a file.
-bool win_removeFile(const char *path);
-
 // Copies src to dst, replacing dst: the copy goes to "<dst>.<process id>.tmp"
 // beside dst and is moved over it, so a reader never sees half a file. Where
 // no file can be created in dst's folder, dst is written in place. Fails,
@@ -167,8 +150,3 @@ bool win_copyFile(const char *src, const char *dst, unsigned long *errorCode);
 // win_freeSystemMessage; null when the system has none.
 char *win_getSystemMessage(unsigned long errorCode);
 void win_freeSystemMessage(char *message);
-
-// The path in the form the runtime's file functions take on this platform
-// (unchanged on Windows); false when it cannot be mapped or does not fit, and
-// on POSIX when it names an existing FIFO, device or socket.
-bool win_toNativePath(const char *path, char *out, size_t size);

@@ -7,8 +7,6 @@
 #pragma once
 
 #define WIN_MSG_NO_OWN_PATH "Errore durante l'ottenimento del percorso dell'eseguibile."
-#define WIN_MSG_NO_FOLDER_SECURITY \
-    "Errore durante il recupero delle informazioni sulla sicurezza della directory.\n"
 #define WIN_MSG_START_FAILED "Errore durante l'esecuzione del comando: %lu"
 #define WIN_MSG_WAIT_FAILED "Errore durante l'attesa del comando: %lu"
 #define WIN_MSG_EXIT_CODE_FAILED "Errore durante la lettura del codice di uscita: %lu"

@@ -13,6 +13,7 @@
 #include "testsupport.h"
 #include "vekstringlib.h"
 #include "windows_helper.h"
+#include "windows_helper_tools.h"
 
 namespace e2e {
 

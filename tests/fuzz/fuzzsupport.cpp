@@ -6,6 +6,7 @@
 
 #include "vekstringlib.h"
 #include "windows_helper.h"
+#include "windows_helper_tools.h"
 
 void fuzz_fail(const char *what)
 {

@@ -10,6 +10,7 @@
 #include "autoit3_words.h"
 #include "vekstringlib.h"
 #include "windows_helper.h"
+#include "windows_helper_tools.h"
 #include "windows_helper_messages.h"
 
 #ifdef _WIN32

@@ -5,6 +5,7 @@
 #include "testplatform.h"
 #include "vekstringlib.h"
 #include "windows_helper.h"
+#include "windows_helper_tools.h"
 
 #include <atomic>
 #include <cstdio>

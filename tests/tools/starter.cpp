@@ -3,6 +3,7 @@
 // printed reaches the stream before its child's output.
 #include "vekstringlib.h"
 #include "windows_helper.h"
+#include "windows_helper_tools.h"
 
 #include <cstdio>
 #include <string>

@@ -6,6 +6,7 @@
 // left as it is.
 #include "vekstringlib.h"
 #include "windows_helper.h"
+#include "windows_helper_tools.h"
 
 #include <cstdio>
 #include <cstdlib>

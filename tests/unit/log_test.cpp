@@ -11,6 +11,7 @@
 #include "log.h"
 #include "testsupport.h"
 #include "windows_helper.h"
+#include "windows_helper_tools.h"
 
 static const std::string IS_DIR = "Il percorso del file di log punta gi\xE0" " ad una directory esistente.\n";
 
@@ -222,7 +223,7 @@ bool lockAppend(win_file *file, unsigned long waitMs)
 }  // namespace held
 
 #ifdef _WIN32
-int win_errnoOf(unsigned long error);   // the Win32 backend's table; no header declares it
+int errnoOfWindowsError(unsigned long error);   // the Win32 backend's table; no header declares it
 #endif
 
 // The runtime's errno for the Windows errors that decide whether an open is
@@ -240,7 +241,7 @@ TEST(WinErrno, AsTheRuntimeGivesIt)
     };
     for (const auto &row : rows)
         for (unsigned long error = row.first; error <= row.last; error++)
-            EXPECT_EQ(win_errnoOf(error), row.expected) << error;
+            EXPECT_EQ(errnoOfWindowsError(error), row.expected) << error;
 #endif
 }
 

@@ -3,6 +3,7 @@
 #include "testsupport.h"
 #include "vekstringlib.h"
 #include "windows_helper.h"
+#include "windows_helper_tools.h"
 
 #include <gtest/gtest.h>
 
@@ -86,21 +87,6 @@ TEST(ExeInfo, CopyInADriveRoot)
     if (info.rfind("no copy", 0) == 0) GTEST_SKIP() << "no program can be written into " << root << " here";
     win_removeFile(copy.c_str());
     EXPECT_EQ(info, "path=" + copy + "\nfolder=" + root + "\nbase=" + probe + "\nexit 0");
-}
-
-// The write probes: an existing folder and file are writable to their owner;
-// a missing file is not, and a missing folder is reported on standard error.
-TEST(Folders, WriteProbes)
-{
-    std::string work = ts::makeWorkFolder("probes"), file = ts::join(work, "file.txt");
-    ASSERT_TRUE(ts::writeFile(file, "x"));
-    EXPECT_TRUE(win_hasWritePermissionInDirectory(work.c_str()));
-    EXPECT_TRUE(win_hasWritePermission(file.c_str()));
-    EXPECT_FALSE(win_hasWritePermission(ts::join(work, "missing.txt").c_str()));
-    testing::internal::CaptureStderr();
-    EXPECT_FALSE(win_hasWritePermissionInDirectory(ts::join(work, "nowhere").c_str()));
-    EXPECT_EQ(testing::internal::GetCapturedStderr(),
-              "Errore durante il recupero delle informazioni sulla sicurezza della directory.\n");
 }
 
 // Natively drive Z: is the file system's root and every other drive is missing.
