@@ -5,6 +5,7 @@
 #include "autoit3_words.h"
 
 #include <cstdlib>
+#include <cstring>
 
 // --- Splitting -------------------------------------------------------------
 
@@ -115,4 +116,39 @@ bool autoit3_needsProtection(const char *word)
         if (autoit3_charNeedsProtection(*word)) return true;
     }
     return false;
+}
+
+size_t autoit3_quotedLength(const char *word)
+{
+    size_t length = 2;
+    for (; *word != '\0'; word++) length += *word == '"' ? 2 : 1;
+    return length;
+}
+
+size_t autoit3_protectedLength(const char *word)
+{
+    return autoit3_needsProtection(word) ? autoit3_quotedLength(word) : strlen(word);
+}
+
+bool autoit3_writeQuotedWord(char *out, size_t size, const char *word)
+{
+    if (autoit3_quotedLength(word) >= size) return false;
+    size_t n = 0;
+    out[n++] = '"';
+    for (; *word != '\0'; word++) {
+        out[n++] = *word;
+        if (*word == '"') out[n++] = '"';
+    }
+    out[n++] = '"';
+    out[n] = '\0';
+    return true;
+}
+
+bool autoit3_writeProtectedWord(char *out, size_t size, const char *word)
+{
+    if (autoit3_needsProtection(word)) return autoit3_writeQuotedWord(out, size, word);
+    size_t length = strlen(word);
+    if (length >= size) return false;
+    memcpy(out, word, length + 1);
+    return true;
 }

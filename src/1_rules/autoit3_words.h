@@ -8,6 +8,8 @@
 // string owned by the caller.
 #pragma once
 
+#include <cstddef>
+
 // Takes the next word of a command line starting at *cursor: skips blanks and
 // tabs, collects the word, and leaves *cursor after it. Sets *word to a new
 // heap string, or to null when the word is empty (dropped). Returns false when
@@ -30,3 +32,21 @@ bool autoit3_charNeedsProtection(char c);
 
 // True when word holds a character for which autoit3_charNeedsProtection holds.
 bool autoit3_needsProtection(const char *word);
+
+// The number of characters word takes in double quotes, every inner double
+// quote written twice.
+size_t autoit3_quotedLength(const char *word);
+
+// The number of characters word takes in a command line: autoit3_quotedLength
+// when it needs protection, its own length otherwise.
+size_t autoit3_protectedLength(const char *word);
+
+// Writes word into out (size characters, terminator included) in double
+// quotes with every inner double quote doubled. False, with nothing written,
+// when autoit3_quotedLength(word) + 1 is more than size.
+bool autoit3_writeQuotedWord(char *out, size_t size, const char *word);
+
+// Writes word into out as it stands in a command line: quoted as above when
+// it needs protection, bare otherwise. False, with nothing written, when
+// autoit3_protectedLength(word) + 1 is more than size.
+bool autoit3_writeProtectedWord(char *out, size_t size, const char *word);

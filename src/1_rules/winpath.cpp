@@ -198,7 +198,8 @@ const char *winpath_findFileName(const char *path)
 {
     const char *name = path;
     for (const char *p = path; *p != '\0'; p++) {
-        if ((*p == '\\' || *p == '/' || *p == ':') && p[1] != '\0' && p[1] != '\\' && p[1] != '/') name = p + 1;
+        bool separator = *p == '\\' || *p == '/' || *p == ':';
+        if (separator && p[1] != '\0' && p[1] != '\\' && p[1] != '/') name = p + 1;
     }
     return name;
 }

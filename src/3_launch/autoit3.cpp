@@ -40,74 +40,80 @@ static const char *const AUTOIT3_MSG_TOO_LONG =
 static const char *const AUTOIT3_MSG_NO_MEMORY_PROTECTED =
     "Errore durante l'allocazione di memoria per il parametro protetto.\n";
 
-// A new heap copy of word with every double quote doubled (quotes of them
-// counted beforehand), or null when memory ran out.
-static char *autoit3_doubleQuotes(const char *word, size_t length, size_t quotes)
+// Logs the class of word: bare, or protected with its content (its inner
+// double quotes doubled, without the enclosing quotes). False after the
+// doubled copy could not be made, which is logged at ERROR.
+static bool logClass(const char *word, size_t protectedLength)
 {
-    char *copy = (char *)malloc(length + quotes + 1);
-    if (copy == NULL) return NULL;
-    size_t n = 0;
-    for (size_t i = 0; i < length; i++) {
-        copy[n++] = word[i];
-        if (word[i] == '"') copy[n++] = '"';
+    char message[VEK_TEXT_SIZE];
+    if (!autoit3_needsProtection(word)) {
+        str_format(message, sizeof message, "Parametro che NON necessita di protezione [%s] ", word);
+    } else if (strchr(word, '"') == NULL) {
+        str_format(message, sizeof message, "Parametro che NECESSITA di protezione [%s] > [%s]", word, word);
+    } else {
+        char *quoted = (char *)malloc(protectedLength + 1);
+        if (quoted == NULL) {
+            log_write(NULL, LOG_LEVEL_ERROR, AUTOIT3_MSG_NO_MEMORY_PROTECTED);
+            return false;
+        }
+        autoit3_writeProtectedWord(quoted, protectedLength + 1, word);
+        str_format(message, sizeof message, "Parametro che NECESSITA di protezione [%s] > [%.*s]", word,
+                   (int)(protectedLength - 2), quoted + 1);
+        free(quoted);
     }
-    copy[n] = '\0';
-    return copy;
+    log_write(NULL, LOG_LEVEL_INFO, message);
+    return true;
+}
+
+// Writes the pieces of words 1 to argc - 1 into out (room characters,
+// terminator included), each a blank and the word bare or protected, and logs
+// each word's length and class. Together the pieces stay under VEK_TEXT_SIZE
+// characters: a piece that would reach it ends the writing (PARAMS_FAILED).
+// Pieces that keep under that bound but not under room are logged all the
+// same and the result is COMMAND_TOO_LONG. Both bounds log one message.
+static Autoit3Params writePieces(char *out, size_t room, int argc, char **argTable)
+{
+    char message[VEK_TEXT_SIZE];
+    size_t used = 0;
+    bool tooLong = false;
+    for (int i = 1; i < argc && !tooLong; i++) {
+        const char *word = argTable[i];
+        size_t length = autoit3_protectedLength(word), piece = length + 1;
+        str_format(message, sizeof message, "Lunghezza necessaria per il parametro %s: %d", word, (int)piece);
+        log_write(NULL, LOG_LEVEL_INFO, message);
+        tooLong = used + piece >= VEK_TEXT_SIZE;
+        if (tooLong) break;
+        if (!logClass(word, length)) return AUTOIT3_PARAMS_FAILED;
+        if (used + piece < room) {
+            out[used] = ' ';
+            autoit3_writeProtectedWord(out + used + 1, room - used - 1, word);
+        }
+        used += piece;
+    }
+    if (!tooLong && used < room) return AUTOIT3_PARAMS_WRITTEN;
+    log_write(NULL, LOG_LEVEL_ERROR, AUTOIT3_MSG_TOO_LONG);
+    return tooLong ? AUTOIT3_PARAMS_FAILED : AUTOIT3_COMMAND_TOO_LONG;
 }
 
 char *buildCommandParamsForAutoIt3(int argc, char **argTable)
 {
-    char message[VEK_TEXT_SIZE];
     char *params = (char *)malloc(VEK_TEXT_SIZE);
     if (params == NULL) {
         log_write(NULL, LOG_LEVEL_ERROR, AUTOIT3_MSG_NO_MEMORY_COMMAND);
         return NULL;
     }
     params[0] = '\0';
-    size_t used = 0;
-    for (int i = 1; i < argc; i++) {
-        const char *word = argTable[i];
-        size_t length = strlen(word);
-        size_t quotes = 0;
-        bool protect = false;
-        for (size_t k = 0; k < length; k++) {
-            if (word[k] == '"') quotes++;
-            if (autoit3_charNeedsProtection(word[k])) protect = true;
-        }
-        // Exactly what the piece adds: a blank and the word, bare or in
-        // quotes with its inner quotes doubled.
-        size_t piece = protect ? length + quotes + 3 : length + 1;
-        str_format(message, sizeof message, "Lunghezza necessaria per il parametro %s: %d",
-                   word, (int)piece);
-        log_write(NULL, LOG_LEVEL_INFO, message);
-        if (used + piece >= VEK_TEXT_SIZE) {
-            log_write(NULL, LOG_LEVEL_ERROR, AUTOIT3_MSG_TOO_LONG);
-            free(params);
-            return NULL;
-        }
-        if (!protect) {
-            str_format(message, sizeof message, "Parametro che NON necessita di protezione [%s] ",
-                       word);
-            log_write(NULL, LOG_LEVEL_INFO, message);
-            str_format(params + used, VEK_TEXT_SIZE - used, " %s", word);
-        } else {
-            char *doubled = NULL;
-            if (quotes > 0) {
-                doubled = autoit3_doubleQuotes(word, length, quotes);
-                if (doubled == NULL) {
-                    log_write(NULL, LOG_LEVEL_ERROR, AUTOIT3_MSG_NO_MEMORY_PROTECTED);
-                    free(params);
-                    return NULL;
-                }
-            }
-            const char *content = doubled ? doubled : word;
-            str_format(message, sizeof message,
-                       "Parametro che NECESSITA di protezione [%s] > [%s]", word, content);
-            log_write(NULL, LOG_LEVEL_INFO, message);
-            str_format(params + used, VEK_TEXT_SIZE - used, " \"%s\"", content);
-            free(doubled);
-        }
-        used += piece;
-    }
-    return params;
+    if (writePieces(params, VEK_TEXT_SIZE, argc, argTable) == AUTOIT3_PARAMS_WRITTEN) return params;
+    free(params);
+    return NULL;
+}
+
+Autoit3Params autoit3_appendParams(char *command, int argc, char **argTable)
+{
+    if (argc <= 1) return AUTOIT3_PARAMS_WRITTEN;
+    // One blank after the prefix, then the pieces, each opening with its own.
+    size_t start = strlen(command) + 1;
+    Autoit3Params result = writePieces(command + start, VEK_TEXT_SIZE - start, argc, argTable);
+    if (result == AUTOIT3_PARAMS_WRITTEN) command[start - 1] = ' ';
+    return result;
 }

@@ -22,3 +22,17 @@ bool parseCommandLineAsAutoIt3(const char *commandLine, int *argc, char **argTab
 // word, bare or in protected form. A new heap string (owned by the caller), or
 // null after a failure that has already been logged at ERROR.
 char *buildCommandParamsForAutoIt3(int argc, char **argTable);
+
+// How writing the parameters into the interpreter's command ended.
+enum Autoit3Params {
+    AUTOIT3_PARAMS_WRITTEN,
+    AUTOIT3_PARAMS_FAILED,      // 2000 characters or more, or out of memory; logged at ERROR
+    AUTOIT3_COMMAND_TOO_LONG    // the parameters fit alone, not after the prefix; logged at ERROR
+};
+
+// Appends to command (VEK_TEXT_SIZE characters, holding the command's prefix)
+// a blank and the parameter string of words 1 to argc - 1, written straight
+// in and logged as buildCommandParamsForAutoIt3 logs them. Nothing is
+// appended when there is no word after the first, or when the result is not
+// AUTOIT3_PARAMS_WRITTEN.
+Autoit3Params autoit3_appendParams(char *command, int argc, char **argTable);

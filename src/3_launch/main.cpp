@@ -183,7 +183,8 @@ void setPathLog(const char *environment, const char *exeFolder, const char *logN
         return;
     case LOG_IN_PACKAGE: {
         char *appData = win_getAppDataPath();
-        char *package = vek_createPathSpecialFolderPacchetto(row->package, "Log", "VEK", appData, true, exeFolder);
+        char *package =
+            vek_createPathSpecialFolderPacchetto(row->package, "Log", "VEK", appData, true, exeFolder);
         free(appData);
         // No package folder to be had: the log goes beside the executable.
         str_assign(logFolder, package != NULL ? package : exeFolder, VEK_PATH_SIZE);
@@ -207,7 +208,8 @@ static bool formatDestination(char *dest, const char *folder, const char *prefix
 {
     int length = str_format(dest, VEK_PATH_SIZE, "%s\\%s%s", folder, prefix, file);
     if (length >= 0 && length < VEK_PATH_SIZE) return true;
-    str_format(errorText, VEK_TEXT_SIZE, "Percorso di destinazione troppo lungo: [%s\\%s%s]", folder, prefix, file);
+    str_format(errorText, VEK_TEXT_SIZE, "Percorso di destinazione troppo lungo: [%s\\%s%s]", folder, prefix,
+               file);
     return false;
 }
 
@@ -270,7 +272,8 @@ bool prepareVantor(const char *exeFolder, const char *exeBaseName, const Configu
     size_t prefixLength = found != NULL ? (size_t)(found - exeBaseName) : 0;
     char *prefix = (char *)malloc(prefixLength + 1);
     if (prefix == NULL && prefixLength > 0) {
-        str_assign(errorText, "Errore durante di allocazione memoria per estrazione prefisso vantor", VEK_TEXT_SIZE);
+        str_assign(errorText, "Errore durante di allocazione memoria per estrazione prefisso vantor",
+                   VEK_TEXT_SIZE);
         return false;
     }
     if (prefix != NULL) {
@@ -299,7 +302,8 @@ bool prepareVantor(const char *exeFolder, const char *exeBaseName, const Configu
     copied = formatDestination(destination, exeFolder, prefix, "vantor.a3x", errorText);
     free(prefix);
     if (copied) {
-        str_format(message, sizeof message, "In corso copia del file [%s]->[%s] ...", sourceScript, destination);
+        str_format(message, sizeof message, "In corso copia del file [%s]->[%s] ...", sourceScript,
+                   destination);
         log_write(NULL, LOG_LEVEL_INFO, message);
         unsigned long errorCode = 0;
         copied = win_copyFile(sourceScript, destination, &errorCode);
@@ -337,22 +341,13 @@ static char *chooseIniFile(const char *exeFolder, const char *logName, char *env
 }
 
 // Writes the interpreter's command prefix into command (VEK_TEXT_SIZE): the
-// quoted interpreter path and the script file name, the latter in double
-// quotes (inner ones doubled) only when it holds a character that needs them.
+// quoted interpreter path and the script file name, the latter protected only
+// when it holds a character that needs it. Both come from path buffers, so
+// the prefix always fits.
 static void writeCommandPrefix(char *command, const char *exeFolder, const char *scriptName)
 {
-    if (!autoit3_needsProtection(scriptName)) {
-        str_format(command, VEK_TEXT_SIZE, "\"%s\\autoit3.exe\" %s", exeFolder, scriptName);
-        return;
-    }
-    char doubled[2 * VEK_PATH_SIZE];
-    size_t length = 0;
-    for (const char *c = scriptName; *c != '\0'; c++) {
-        if (*c == '"') doubled[length++] = '"';
-        doubled[length++] = *c;
-    }
-    doubled[length] = '\0';
-    str_format(command, VEK_TEXT_SIZE, "\"%s\\autoit3.exe\" \"%s\"", exeFolder, doubled);
+    int length = str_format(command, VEK_TEXT_SIZE, "\"%s\\autoit3.exe\" ", exeFolder);
+    autoit3_writeProtectedWord(command + length, VEK_TEXT_SIZE - length, scriptName);
 }
 
 // True when the script file name (base name and ".a3x") and its path fit
@@ -391,7 +386,6 @@ int launch_main(int argc, char **argv)
     char scriptPath[VEK_PATH_SIZE];
     char *argTable[AUTOIT3_TABLE_SIZE];
     char command[VEK_TEXT_SIZE];
-    char paramCopy[VEK_TEXT_SIZE];
     char message[VEK_TEXT_SIZE];
     int count = 0;
 
@@ -475,7 +469,7 @@ int launch_main(int argc, char **argv)
     if (updateCheckMode) {
         if (stringIsNullOrEmpty(conf_get()->pathconnettore)) {
             log_write(NULL, LOG_LEVEL_ERROR,
-                      "prepareVantor: Non e' valorizzato pathconnettore. Impossibile eseguire prepareVantor.");
+                    "prepareVantor: Non e' valorizzato pathconnettore. Impossibile eseguire prepareVantor.");
             log_write(NULL, LOG_LEVEL_INFO, "L'esecuzione comunque continua");
         } else if (!prepareVantor(exeFolder, exeBaseName, conf_get(), errorText)) {
             str_format(message, sizeof message, "prepareVantor KO %s", errorText);
@@ -487,19 +481,21 @@ int launch_main(int argc, char **argv)
     // 11. Interpreter present.
     win_combinePath(interpreterPath, exeFolder, "autoit3.exe");
     if (!win_fileExists(interpreterPath)) {
-        log_write(NULL, LOG_LEVEL_ERROR, "Il file autoit3.exe non e' presente nella stessa directory dell'eseguibile.");
+        log_write(NULL, LOG_LEVEL_ERROR,
+                  "Il file autoit3.exe non e' presente nella stessa directory dell'eseguibile.");
         return EXIT_AFTER_LOG;
     }
 
     // 12. Script present: the base name becomes the script file name.
     if (!makeScriptPath(scriptPath, exeFolder, exeBaseName)) {
-        str_format(message, sizeof message, "Il percorso del file %s\\%s.a3x e' troppo lungo.", exeFolder, exeBaseName);
+        str_format(message, sizeof message, "Il percorso del file %s\\%s.a3x e' troppo lungo.", exeFolder,
+                   exeBaseName);
         log_write(NULL, LOG_LEVEL_ERROR, message);
         return EXIT_AFTER_LOG;
     }
     if (!win_fileExists(scriptPath)) {
-        str_format(message, sizeof message, "Il file %s non e' presente nella stessa directory dell'eseguibile.",
-                   scriptPath);
+        str_format(message, sizeof message,
+                   "Il file %s non e' presente nella stessa directory dell'eseguibile.", scriptPath);
         log_write(NULL, LOG_LEVEL_ERROR, message);
         return EXIT_AFTER_LOG;
     }
@@ -514,29 +510,19 @@ int launch_main(int argc, char **argv)
     // 14. Wait decision.
     bool wait = mustWaitForScript(count, argTable, exportToolMode);
 
-    // 15. Command: prefix and parameter string.
+    // 15. Command: the prefix, then the parameters written straight after it.
     writeCommandPrefix(command, exeFolder, exeBaseName);
-    char *params = buildCommandParamsForAutoIt3(count, argTable);
+    Autoit3Params written = autoit3_appendParams(command, count, argTable);
 
-    // 16. Release the words, whatever the parameter string came to.
+    // 16. Release the words, whatever the parameters came to.
     releaseWords(count, argTable);
-    if (params == NULL) {
+    if (written == AUTOIT3_PARAMS_FAILED) {
         log_write(NULL, LOG_LEVEL_ERROR, "Errore durante la costruzione dei parametri del comando.");
         return EXIT_AFTER_LOG;
     }
 
-    // 17. Join the parameters to the command within its buffer.
-    str_assign(paramCopy, params, sizeof paramCopy);
-    free(params);
-    if (paramCopy[0] != '\0') {
-        size_t commandLength = strlen(command);
-        if (commandLength + strlen(paramCopy) + 1 > VEK_TEXT_SIZE - 1) {
-            log_write(NULL, LOG_LEVEL_ERROR,
-                      "Errore: la dimensione massima del buffer 'command' \xE8 stata superata.");
-            return EXIT_AFTER_LOG;
-        }
-        str_format(command + commandLength, sizeof command - commandLength, " %s", paramCopy);
-    }
+    // 17. A command past its buffer has been logged; nothing is started.
+    if (written == AUTOIT3_COMMAND_TOO_LONG) return EXIT_AFTER_LOG;
 
     // 18. Run.
     str_format(message, sizeof message, "Eseguo: %s", command);

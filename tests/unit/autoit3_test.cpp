@@ -88,7 +88,8 @@ TEST(Autoit3Split, QuoteRulesAndFailedCopies)
 
 // Each word becomes a piece: a blank and the word, bare, or in double quotes
 // with its quotes doubled when it holds a blank, tab, line feed, vertical tab
-// or quote. The word's records: the piece's length, then its class.
+// or quote. The word's records: the piece's length, then its class. The word
+// alone is written into a buffer of just its size, and refused by one short.
 TEST(Autoit3Quote, EachWordBareOrProtected)
 {
     const struct { std::string word, piece; } cases[] = {
@@ -103,6 +104,11 @@ TEST(Autoit3Quote, EachWordBareOrProtected)
     for (const auto &c : cases) {
         std::string log, length = std::to_string(c.piece.size());
         EXPECT_EQ(quote({c.word}, NoMemory::never, &log), c.piece) << c.word;
+        std::vector<char> written(c.piece.size(), 'z');
+        EXPECT_FALSE(autoit3_writeProtectedWord(written.data(), written.size() - 1, c.word.c_str())) << c.word;
+        EXPECT_EQ(written.front(), 'z') << c.word;
+        EXPECT_TRUE(autoit3_writeProtectedWord(written.data(), written.size(), c.word.c_str())) << c.word;
+        EXPECT_EQ(written.data(), c.piece.substr(1)) << c.word;
         std::string kind = c.piece[1] != '"' ? "NON necessita di protezione [" + c.word + "] "
                                              : "NECESSITA di protezione [" + c.word + "] > [" +
                                                    c.piece.substr(2, c.piece.size() - 3) + "]";

@@ -44,36 +44,44 @@ void win_initProcess(void)
     if (sigaction(SIGCHLD, &wanted, &old) == 0) childReceivedIgnored = old.sa_handler == SIG_IGN;
 }
 
+// Makes room in a growing heap buffer for n more characters and a
+// terminator; false when memory runs out.
+static bool makeRoom(char **buf, size_t len, size_t *cap, size_t n)
+{
+    if (len + n + 1 <= *cap) return true;
+    size_t next = (*cap == 0) ? 256 : *cap;
+    while (len + n + 1 > next) next *= 2;
+    char *grown = (char *)realloc(*buf, next);
+    if (grown == NULL) return false;
+    *buf = grown;
+    *cap = next;
+    return true;
+}
+
 // Appends text to a growing heap buffer; false when memory runs out.
 static bool appendText(char **buf, size_t *len, size_t *cap, const char *text, size_t n)
 {
-    if (*len + n + 1 > *cap) {
-        size_t next = (*cap == 0) ? 256 : *cap;
-        while (*len + n + 1 > next) next *= 2;
-        char *grown = (char *)realloc(*buf, next);
-        if (grown == NULL) return false;
-        *buf = grown;
-        *cap = next;
-    }
+    if (!makeRoom(buf, *len, cap, n)) return false;
     memcpy(*buf + *len, text, n);
     *len += n;
     (*buf)[*len] = '\0';
     return true;
 }
 
-// Appends one argument as Windows would see it on a command line: bare when it
-// is not empty and holds no blank, tab or double quote, otherwise quoted with
-// inner quotes doubled. False when memory runs out.
+// Appends one argument as a Windows caller writes it on a command line: bare
+// when it is not empty and holds no blank, tab or double quote, otherwise
+// quoted with inner quotes doubled. (The launcher also quotes line feeds and
+// vertical tabs; the splitting reads both forms back the same.) False when
+// memory runs out.
 static bool appendArgument(char **buf, size_t *len, size_t *cap, const char *arg)
 {
     if (*len > 0 && !appendText(buf, len, cap, " ", 1)) return false;
     if (arg[0] != '\0' && strpbrk(arg, " \t\"") == NULL) return appendText(buf, len, cap, arg, strlen(arg));
-    if (!appendText(buf, len, cap, "\"", 1)) return false;
-    for (const char *p = arg; *p != '\0'; p++) {
-        if (!appendText(buf, len, cap, p, 1)) return false;
-        if (*p == '"' && !appendText(buf, len, cap, "\"", 1)) return false;
-    }
-    return appendText(buf, len, cap, "\"", 1);
+    size_t length = autoit3_quotedLength(arg);
+    if (!makeRoom(buf, *len, cap, length)) return false;
+    autoit3_writeQuotedWord(*buf + *len, length + 1, arg);
+    *len += length;
+    return true;
 }
 
 const char *win_getCommandLine(void)
@@ -89,7 +97,9 @@ const char *win_getCommandLine(void)
     char chunk[4096];
     size_t got;
     bool ok = true;
-    while (ok && (got = fread(chunk, 1, sizeof chunk, f)) > 0) ok = appendText(&raw, &rawLen, &rawCap, chunk, got);
+    while (ok && (got = fread(chunk, 1, sizeof chunk, f)) > 0) {
+        ok = appendText(&raw, &rawLen, &rawCap, chunk, got);
+    }
     fclose(f);
 
     char *line = NULL;
@@ -97,7 +107,9 @@ const char *win_getCommandLine(void)
     ok = ok && appendText(&line, &len, &cap, "", 0);
     // An empty argument is written as "", which the splitting drops, as it
     // does on a Windows command line.
-    for (size_t i = 0; ok && i < rawLen; i += strlen(raw + i) + 1) ok = appendArgument(&line, &len, &cap, raw + i);
+    for (size_t i = 0; ok && i < rawLen; i += strlen(raw + i) + 1) {
+        ok = appendArgument(&line, &len, &cap, raw + i);
+    }
     free(raw);
     if (!ok) {
         free(line);

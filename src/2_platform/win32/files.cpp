@@ -168,7 +168,8 @@ bool win_isFileAtPath(win_file *file, const char *path)
     HANDLE other = CreateFileA(path, FILE_READ_ATTRIBUTES, share, NULL, OPEN_EXISTING, 0, NULL);
     if (other == INVALID_HANDLE_VALUE) return false;
     BY_HANDLE_FILE_INFORMATION open, found;
-    bool same = GetFileInformationByHandle(file->handle, &open) && GetFileInformationByHandle(other, &found) &&
+    bool same = GetFileInformationByHandle(file->handle, &open) &&
+                GetFileInformationByHandle(other, &found) &&
                 open.dwVolumeSerialNumber == found.dwVolumeSerialNumber &&
                 open.nFileIndexHigh == found.nFileIndexHigh && open.nFileIndexLow == found.nFileIndexLow;
     CloseHandle(other);
@@ -338,7 +339,8 @@ char *win_getSystemMessage(unsigned long errorCode)
     char *text = NULL;
     DWORD n = FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS |
                                  FORMAT_MESSAGE_FROM_SYSTEM,
-                             NULL, (DWORD)errorCode, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), (LPSTR)&text, 0, NULL);
+                             NULL, (DWORD)errorCode, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT),
+                             (LPSTR)&text, 0, NULL);
     if (n == 0) return NULL;
     return text;
 }
