@@ -114,21 +114,20 @@ std::string layTask(const std::string &folder, const std::string &exeName, bool 
     return target;
 }
 
+// The word bare when it needs no protection, otherwise in double quotes with
+// inner double quotes doubled.
+static std::string quoted(const std::string &word)
+{
+    if (!word.empty() && word.find_first_of(" \t\n\v\"") == std::string::npos) return word;
+    std::string line = "\"";
+    for (char c : word) line += c == '"' ? "\"\"" : std::string(1, c);
+    return line + "\"";
+}
+
 std::string commandLine(const std::string &program, const std::vector<std::string> &args)
 {
-    std::string line;
-    std::vector<std::string> words{program};
-    words.insert(words.end(), args.begin(), args.end());
-    for (const std::string &word : words) {
-        line += line.empty() ? "" : " ";
-        if (!word.empty() && word.find_first_of(" \t\n\v\"") == std::string::npos) {
-            line += word;
-            continue;
-        }
-        line += '"';
-        for (char c : word) line += c == '"' ? "\"\"" : std::string(1, c);
-        line += '"';
-    }
+    std::string line = quoted(program);
+    for (const std::string &word : args) line += " " + quoted(word);
     return line;
 }
 
