@@ -2,12 +2,10 @@
 // POSIX. Test code may include system headers; the launcher's code may not.
 #include "testplatform.h"
 
-#include <cstdio>
 #include <string>
 
 #include "autoit3_words.h"
 #include "vekstringlib.h"
-#include "windows_helper.h"
 #include "windows_helper_tools.h"
 #include "windows_helper_messages.h"
 
