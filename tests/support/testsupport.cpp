@@ -141,23 +141,6 @@ RunResult run(const std::string &command, const std::string &folder)
     return {code, readFile(outPath), readFile(errPath), errorText};
 }
 
-// The report's text with its escapes "\\" and "\xHH" undone.
-static std::string unescape(const std::string &text)
-{
-    std::string out;
-    for (size_t i = 0; i < text.size(); i++) {
-        if (text.compare(i, 2, "\\\\") == 0) {
-            out += text[i++];
-        } else if (text.compare(i, 2, "\\x") == 0 && i + 3 < text.size()) {
-            out += (char)strtol(text.substr(i + 2, 2).c_str(), NULL, 16);
-            i += 3;
-        } else {
-            out += text[i];
-        }
-    }
-    return out;
-}
-
 Report readReport(const std::string &path)
 {
     Report report;
@@ -165,7 +148,18 @@ Report readReport(const std::string &path)
     report.found = !text.empty();
     for (const std::string &line : lines(text)) {
         size_t eq = line.find('=');
-        std::string key = line.substr(0, eq), value = unescape(line.substr(eq + 1));
+        std::string key = line.substr(0, eq), value;
+        // The value with its escapes "\\" and "\xHH" undone.
+        for (size_t i = eq + 1; i < line.size(); i++) {
+            if (line.compare(i, 2, "\\\\") == 0) {
+                value += line[i++];
+            } else if (line.compare(i, 2, "\\x") == 0 && i + 3 < line.size()) {
+                value += (char)strtol(line.substr(i + 2, 2).c_str(), NULL, 16);
+                i += 3;
+            } else {
+                value += line[i];
+            }
+        }
         if (key == "folder") report.folder = value;
         if (key == "cmdline") report.commandLine = value;
         if (key == "arg") report.args.push_back(value);
