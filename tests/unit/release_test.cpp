@@ -11,8 +11,8 @@
 #include <windows.h>
 
 // The version resource of the program at path: the fixed file and product
-// versions as "a.b.c.d", then its strings FileVersion and OriginalFilename,
-// each followed by a blank; "" when it has none.
+// versions as "a.b.c.d", then its strings FileVersion and OriginalFilename
+// ("(none)" when missing), each followed by a blank; "" when it has none.
 static std::string versionOf(const std::string &path)
 {
     DWORD ignored = 0;
@@ -32,9 +32,8 @@ static std::string versionOf(const std::string &path)
     for (const char *key : {"FileVersion", "OriginalFilename"}) {
         char *value = nullptr;
         const std::string name = std::string("\\StringFileInfo\\041004E4\\") + key;
-        bool found = VerQueryValueA(data.data(), name.c_str(), (void **)&value, &length) && value != nullptr;
-        if (!found) return "";
-        text += value + std::string(" ");
+        VerQueryValueA(data.data(), name.c_str(), (void **)&value, &length);
+        text += std::string(value != nullptr ? value : "(none)") + " ";
     }
     return text;
 }
