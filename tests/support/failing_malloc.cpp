@@ -7,7 +7,6 @@
 #include <cstddef>
 
 extern "C" void *__real_malloc(size_t size);
-extern "C" void *__wrap_malloc(size_t size);
 
 // Allocations to let through before the one that fails; negative: none fails.
 static int allocationsBeforeFailure = -1;

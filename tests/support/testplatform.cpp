@@ -2,14 +2,10 @@
 // POSIX. Test code may include system headers; the launcher's code may not.
 #include "testplatform.h"
 
-#include <algorithm>
-#include <cstdio>
 #include <string>
-#include <vector>
 
 #include "autoit3_words.h"
 #include "vekstringlib.h"
-#include "windows_helper.h"
 #include "windows_helper_tools.h"
 #include "windows_helper_messages.h"
 
@@ -70,44 +66,6 @@ int tp_executeCaptured(const char *command, const char *folder, const char *outP
     return (int)code;
 }
 
-// Formats a version of the fixed file information as "a.b.c.d".
-static void formatVersion(char *out, size_t size, DWORD high, DWORD low)
-{
-    str_format(out, size, "%lu.%lu.%lu.%lu", (unsigned long)HIWORD(high), (unsigned long)LOWORD(high),
-               (unsigned long)HIWORD(low), (unsigned long)LOWORD(low));
-}
-
-bool tp_getFileVersion(const char *path, const char *key, char *fileVersion, char *productVersion,
-                       char *value, size_t size)
-{
-    DWORD ignored = 0;
-    std::vector<char> data(GetFileVersionInfoSizeA(path, &ignored));
-    VS_FIXEDFILEINFO *fixed = NULL;
-    char *text = NULL;
-    UINT length = 0;
-    const std::string textKey = std::string("\\StringFileInfo\\041004E4\\") + key;
-    if (data.empty() || !GetFileVersionInfoA(path, 0, (DWORD)data.size(), data.data()) ||
-        !VerQueryValueA(data.data(), "\\", (void **)&fixed, &length) || fixed == NULL ||
-        !VerQueryValueA(data.data(), textKey.c_str(), (void **)&text, &length) || text == NULL) {
-        return false;
-    }
-    formatVersion(fileVersion, size, fixed->dwFileVersionMS, fixed->dwFileVersionLS);
-    formatVersion(productVersion, size, fixed->dwProductVersionMS, fixed->dwProductVersionLS);
-    str_assign(value, text, size);
-    return true;
-}
-
-bool tp_getManifest(const char *path, char *text, size_t size)
-{
-    HMODULE module = LoadLibraryExA(path, NULL, LOAD_LIBRARY_AS_DATAFILE);
-    HRSRC found = module != NULL ? FindResourceA(module, MAKEINTRESOURCEA(1), MAKEINTRESOURCEA(24)) : NULL;
-    HGLOBAL loaded = found != NULL ? LoadResource(module, found) : NULL;
-    const char *bytes = loaded != NULL ? (const char *)LockResource(loaded) : NULL;
-    if (bytes != NULL) str_assign(text, bytes, std::min<size_t>(size, SizeofResource(module, found) + 1));
-    if (module != NULL) FreeLibrary(module);
-    return bytes != NULL;
-}
-
 #else  // POSIX
 
 // Room for the POSIX form of a Windows-form path.
@@ -141,16 +99,6 @@ int tp_executeCaptured(const char *command, const char *folder, const char *outP
     int status = 0;
     if (waitpid(pid, &status, 0) < 0) return 1;
     return WIFSIGNALED(status) ? 128 + WTERMSIG(status) : WEXITSTATUS(status);
-}
-
-bool tp_getFileVersion(const char *, const char *, char *, char *, char *, size_t)
-{
-    return false;
-}
-
-bool tp_getManifest(const char *, char *, size_t)
-{
-    return false;
 }
 
 #endif

@@ -114,21 +114,20 @@ std::string layTask(const std::string &folder, const std::string &exeName, bool 
     return target;
 }
 
+// The word bare when it needs no protection, otherwise in double quotes with
+// inner double quotes doubled.
+static std::string quoted(const std::string &word)
+{
+    if (!word.empty() && word.find_first_of(" \t\n\v\"") == std::string::npos) return word;
+    std::string line = "\"";
+    for (char c : word) line += c == '"' ? "\"\"" : std::string(1, c);
+    return line + "\"";
+}
+
 std::string commandLine(const std::string &program, const std::vector<std::string> &args)
 {
-    std::string line;
-    std::vector<std::string> words{program};
-    words.insert(words.end(), args.begin(), args.end());
-    for (const std::string &word : words) {
-        line += line.empty() ? "" : " ";
-        if (!word.empty() && word.find_first_of(" \t\n\v\"") == std::string::npos) {
-            line += word;
-            continue;
-        }
-        line += '"';
-        for (char c : word) line += c == '"' ? "\"\"" : std::string(1, c);
-        line += '"';
-    }
+    std::string line = quoted(program);
+    for (const std::string &word : args) line += " " + quoted(word);
     return line;
 }
 
@@ -142,23 +141,6 @@ RunResult run(const std::string &command, const std::string &folder)
     return {code, readFile(outPath), readFile(errPath), errorText};
 }
 
-// The report's text with its escapes "\\" and "\xHH" undone.
-static std::string unescape(const std::string &text)
-{
-    std::string out;
-    for (size_t i = 0; i < text.size(); i++) {
-        if (text.compare(i, 2, "\\\\") == 0) {
-            out += text[i++];
-        } else if (text.compare(i, 2, "\\x") == 0 && i + 3 < text.size()) {
-            out += (char)strtol(text.substr(i + 2, 2).c_str(), NULL, 16);
-            i += 3;
-        } else {
-            out += text[i];
-        }
-    }
-    return out;
-}
-
 Report readReport(const std::string &path)
 {
     Report report;
@@ -166,7 +148,18 @@ Report readReport(const std::string &path)
     report.found = !text.empty();
     for (const std::string &line : lines(text)) {
         size_t eq = line.find('=');
-        std::string key = line.substr(0, eq), value = unescape(line.substr(eq + 1));
+        std::string key = line.substr(0, eq), value;
+        // The value with its escapes "\\" and "\xHH" undone.
+        for (size_t i = eq + 1; i < line.size(); i++) {
+            if (line.compare(i, 2, "\\\\") == 0) {
+                value += line[i++];
+            } else if (line.compare(i, 2, "\\x") == 0 && i + 3 < line.size()) {
+                value += (char)strtol(line.substr(i + 2, 2).c_str(), NULL, 16);
+                i += 3;
+            } else {
+                value += line[i];
+            }
+        }
         if (key == "folder") report.folder = value;
         if (key == "cmdline") report.commandLine = value;
         if (key == "arg") report.args.push_back(value);

@@ -41,8 +41,7 @@ const char *const SEGMENTS[] = {
 std::string makePath()
 {
     std::string path = ROOTS[draw(sizeof ROOTS / sizeof ROOTS[0])];
-    size_t count = draw(5);
-    for (size_t i = 0; i < count; i++) {
+    for (size_t i = 0, count = draw(5); i < count; i++) {
         if (!path.empty() && path.back() != '\\') path += '\\';
         path += SEGMENTS[draw(sizeof SEGMENTS / sizeof SEGMENTS[0])];
     }
@@ -56,8 +55,7 @@ void makePair(std::string *dir, std::string *file)
     *dir = makePath();
     *file = makePath();
     if (draw(4) != 0) return;
-    size_t target = 250 + draw(16);
-    size_t have = dir->size() + file->size() + 1;
+    size_t target = 250 + draw(16), have = dir->size() + file->size() + 1;
     if (have >= target) return;
     if (!dir->empty() && dir->back() != '\\') *dir += '\\';
     *dir += std::string(target - have, 'p');

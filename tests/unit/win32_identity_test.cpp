@@ -6,7 +6,6 @@
 // holding a stand-in, and the __real_ name is the system's own slot. Nothing
 // of the launcher changes for the tests.
 #ifdef _WIN32
-#include "testsupport.h"
 #include "vekstringlib.h"
 #include "windows_helper.h"
 
@@ -17,6 +16,12 @@
 #include <vector>
 
 #include <windows.h>
+
+extern decltype(&LoadLibraryExA) realLoadLibraryExA __asm__("__real___imp_LoadLibraryExA");
+extern decltype(&WideCharToMultiByte) realWideCharToMultiByte __asm__("__real___imp_WideCharToMultiByte");
+extern decltype(&GetACP) realGetACP __asm__("__real___imp_GetACP");
+extern decltype(&GetProcAddress) realGetProcAddress __asm__("__real___imp_GetProcAddress");
+extern decltype(&GetModuleFileNameW) realGetModuleFileNameW __asm__("__real___imp_GetModuleFileNameW");
 
 namespace {
 
@@ -33,18 +38,6 @@ Fakes fakes;
 
 // The path a failed known-folder lookup hands out.
 wchar_t handedOut[] = L"C:\\x";
-
-}  // namespace
-
-extern HMODULE(WINAPI *realLoadLibraryExA)(LPCSTR, HANDLE, DWORD) __asm__("__real___imp_LoadLibraryExA");
-extern int(WINAPI *realWideCharToMultiByte)(UINT, DWORD, LPCWCH, int, LPSTR, int, LPCCH, LPBOOL)
-    __asm__("__real___imp_WideCharToMultiByte");
-extern UINT(WINAPI *realGetACP)(void) __asm__("__real___imp_GetACP");
-extern FARPROC(WINAPI *realGetProcAddress)(HMODULE, LPCSTR) __asm__("__real___imp_GetProcAddress");
-extern DWORD(WINAPI *realGetModuleFileNameW)(HMODULE, LPWSTR, DWORD)
-    __asm__("__real___imp_GetModuleFileNameW");
-
-namespace {
 
 HMODULE WINAPI loadLibraryEx(LPCSTR name, HANDLE file, DWORD flags)
 {
@@ -89,9 +82,9 @@ void WINAPI recordingRelease(LPVOID pointer)
 
 FARPROC WINAPI getProcAddress(HMODULE module, LPCSTR name)
 {
-    bool known = fakes.folderFails && std::string(name) == "SHGetKnownFolderPath";
-    if (known) return (FARPROC)(void *)failingKnownFolder;
-    if (fakes.folderFails && std::string(name) == "CoTaskMemFree") return (FARPROC)(void *)recordingRelease;
+    const std::string wanted = fakes.folderFails ? name : "";
+    if (wanted == "SHGetKnownFolderPath") return (FARPROC)(void *)failingKnownFolder;
+    if (wanted == "CoTaskMemFree") return (FARPROC)(void *)recordingRelease;
     return realGetProcAddress(module, name);
 }
 
@@ -106,19 +99,6 @@ DWORD WINAPI getModuleFileNameW(HMODULE module, LPWSTR out, DWORD size)
     return length < size ? length : size;
 }
 
-}  // namespace
-
-HMODULE(WINAPI *wrapLoadLibraryExA)(LPCSTR, HANDLE, DWORD) __asm__("__wrap___imp_LoadLibraryExA") =
-    loadLibraryEx;
-int(WINAPI *wrapWideCharToMultiByte)(UINT, DWORD, LPCWCH, int, LPSTR, int, LPCCH, LPBOOL)
-    __asm__("__wrap___imp_WideCharToMultiByte") = wideCharToMultiByte;
-UINT(WINAPI *wrapGetACP)(void) __asm__("__wrap___imp_GetACP") = getAcp;
-FARPROC(WINAPI *wrapGetProcAddress)(HMODULE, LPCSTR) __asm__("__wrap___imp_GetProcAddress") = getProcAddress;
-DWORD(WINAPI *wrapGetModuleFileNameW)(HMODULE, LPWSTR, DWORD) __asm__("__wrap___imp_GetModuleFileNameW") =
-    getModuleFileNameW;
-
-namespace {
-
 // What win_getExeInfo gives for the module path: the path, or "refused" with
 // the own-path message.
 std::string ownPathOf(const std::wstring &modulePath)
@@ -132,77 +112,68 @@ std::string ownPathOf(const std::wstring &modulePath)
     return error == refusal ? "refused" : error;
 }
 
-// The roaming application-data folder as the backend gives it; "null" for none.
-std::string appData()
-{
-    char *path = win_getAppDataPath();
-    std::string text = path != nullptr ? path : "null";
-    free(path);
-    return text;
-}
+}  // namespace
 
-const std::wstring POLISH = L"C:\\za\u017C\u00F3\u0142\u0107\\task.exe";
+decltype(&LoadLibraryExA) wrapLoadLibraryExA __asm__("__wrap___imp_LoadLibraryExA") = loadLibraryEx;
+decltype(&WideCharToMultiByte) wrapWideCharToMultiByte __asm__("__wrap___imp_WideCharToMultiByte") =
+    wideCharToMultiByte;
+decltype(&GetACP) wrapGetACP __asm__("__wrap___imp_GetACP") = getAcp;
+decltype(&GetProcAddress) wrapGetProcAddress __asm__("__wrap___imp_GetProcAddress") = getProcAddress;
+decltype(&GetModuleFileNameW) wrapGetModuleFileNameW __asm__("__wrap___imp_GetModuleFileNameW") =
+    getModuleFileNameW;
 
 // The ANSI code page is 1252 (Wine's default for these tests): a character
 // outside it refuses the path, instead of a best-fit one naming a sibling
-// folder; the path's length is bounded by the 260-character buffer.
+// folder; the path's length is bounded by the 260-character buffer. With the
+// UTF-8 system code page the path is UTF-8 and always representable.
 TEST(Win32Identity, OwnPathInTheAnsiCodePage)
 {
     if (GetACP() != 1252) GTEST_SKIP() << "the rows are written for code page 1252, not " << GetACP();
     const std::wstring deep = L"C:\\" + std::wstring(240, L'd') + L"\\";
-    const struct { const char *name; std::wstring modulePath; std::string own; } cases[] = {
-        {"accent in the code page", L"C:\\caf\u00E9\\task.exe", "C:\\caf\xE9\\task.exe"},
-        {"letters outside it", POLISH, "refused"},
-        {"259 characters", deep + std::wstring(259 - deep.size() - 4, L'n') + L".exe",
+    const std::wstring polish = L"C:\\za\u017C\u00F3\u0142\u0107\\task.exe";
+    const struct { const char *name; bool utf8; std::wstring modulePath; std::string own; } cases[] = {
+        {"accent in the code page", false, L"C:\\caf\u00E9\\task.exe", "C:\\caf\xE9\\task.exe"},
+        {"letters outside it", false, polish, "refused"},
+        {"259 characters", false, deep + std::wstring(259 - deep.size() - 4, L'n') + L".exe",
          "C:\\" + std::string(240, 'd') + "\\" + std::string(259 - deep.size() - 4, 'n') + ".exe"},
-        {"260 characters, cut by the system", deep + std::wstring(260 - deep.size() - 4, L'n') + L".exe",
-         "refused"},
+        {"260 characters, cut by the system", false,
+         deep + std::wstring(260 - deep.size() - 4, L'n') + L".exe", "refused"},
+        {"UTF-8 system code page", true, polish, "C:\\za\xC5\xBC\xC3\xB3\xC5\x82\xC4\x87\\task.exe"},
     };
-    for (const auto &c : cases) EXPECT_EQ(ownPathOf(c.modulePath), c.own) << c.name;
+    for (const auto &c : cases) {
+        fakes.utf8 = c.utf8;
+        EXPECT_EQ(ownPathOf(c.modulePath), c.own) << c.name;
+        fakes.utf8 = false;
+    }
 }
 
-// With the UTF-8 system code page the paths are UTF-8 and always representable.
-TEST(Win32Identity, Utf8SystemCodePage)
+// The roaming folder with a stand-in on: where the search flag is refused each
+// DLL is loaded again by its full path in the system folder; a failed lookup
+// gives no folder, and the path it handed out is released. (Its conversion
+// under the UTF-8 code page is the own path's: OwnPathInTheAnsiCodePage.)
+TEST(Win32Identity, RoamingFolderUnderEachStandIn)
 {
-    const char *expected = getenv("APPDATA");
-    ASSERT_NE(expected, nullptr) << "Wine gives the roaming folder as APPDATA";
-    fakes.utf8 = true;
-    std::string own = ownPathOf(POLISH), roaming = appData();
-    fakes.utf8 = false;
-    EXPECT_EQ(own, "C:\\za\xC5\xBC\xC3\xB3\xC5\x82\xC4\x87\\task.exe");
-    EXPECT_EQ(roaming, expected);
-}
-
-// Where the search flag is refused, each DLL is loaded by its full path in the
-// system folder, and the roaming folder is still found.
-TEST(Win32Identity, SystemDllsWithoutTheSearchFlag)
-{
+    const char *roaming = getenv("APPDATA");
+    ASSERT_NE(roaming, nullptr) << "Wine gives the roaming folder as APPDATA";
     char system[MAX_PATH];
     ASSERT_GT(GetSystemDirectoryA(system, MAX_PATH), 0u);
-    const char *expected = getenv("APPDATA");
-    ASSERT_NE(expected, nullptr) << "Wine gives the roaming folder as APPDATA";
-    fakes.oldLoader = true;
-    fakes.loaded.clear();
-    std::string roaming = appData();
-    fakes.oldLoader = false;
-    const std::string folder = system;
-    const std::vector<std::string> names = {"shell32.dll", folder + "\\shell32.dll", "ole32.dll",
-                                            folder + "\\ole32.dll"};
-    EXPECT_EQ(fakes.loaded, names);
-    EXPECT_EQ(roaming, expected);
+    const std::string folder = system, shell = folder + "\\shell32.dll", ole = folder + "\\ole32.dll";
+    const struct { const char *name; bool Fakes::*fake; std::string roaming; std::vector<std::string> loaded;
+                   std::vector<void *> released; } cases[] = {
+        {"search flag refused", &Fakes::oldLoader, roaming, {"shell32.dll", shell, "ole32.dll", ole}, {}},
+        {"failed lookup", &Fakes::folderFails, "null", {"shell32.dll", "ole32.dll"}, {handedOut}},
+    };
+    for (const auto &c : cases) {
+        fakes.loaded.clear();
+        fakes.released.clear();
+        fakes.*c.fake = true;
+        char *path = win_getAppDataPath();
+        fakes.*c.fake = false;
+        EXPECT_EQ(path != nullptr ? path : "null", c.roaming) << c.name;
+        EXPECT_EQ(fakes.loaded, c.loaded) << c.name;
+        EXPECT_EQ(fakes.released, c.released) << c.name;
+        free(path);
+    }
 }
-
-// A failed lookup gives no folder, and the path it handed out is released.
-TEST(Win32Identity, FailedFolderLookupReleasesItsPath)
-{
-    fakes.folderFails = true;
-    fakes.released.clear();
-    std::string roaming = appData();
-    fakes.folderFails = false;
-    EXPECT_EQ(roaming, "null");
-    EXPECT_EQ(fakes.released, std::vector<void *>{handedOut});
-}
-
-}  // namespace
 
 #endif
