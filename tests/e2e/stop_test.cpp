@@ -3,13 +3,6 @@
 // itself, live on.
 #include "tasklaunch.h"
 
-// Waits up to seconds for path; true when it is there.
-static bool appears(const std::string &path, int seconds)
-{
-    for (int i = 0; i < seconds * 10 && !ts::fileExists(path); i++) win_sleep(100);
-    return ts::fileExists(path);
-}
-
 TEST(Stop, AWaitingLaunchEndedFromOutsideEndsItsScript)
 {
     // The script reports at once and again 3 s later; the launcher is ended
@@ -29,7 +22,7 @@ TEST(Stop, AWaitingLaunchEndedFromOutsideEndsItsScript)
         args.insert(args.end(), c.args.begin(), c.args.end());
         ts::RunResult r = ts::run(ts::commandLine(ts::builtProgram("stopper"), args), folder);
         EXPECT_EQ(ts::lf(r.out), std::to_string(ts::onWindows() ? c.onWindows : c.onPosix) + "\n") << c.name;
-        EXPECT_EQ(appears(ts::join(folder, "r.txt"), 6), c.scriptEnds) << c.name;
+        EXPECT_EQ(e2e::appears(ts::join(folder, "r.txt"), 6), c.scriptEnds) << c.name;
         EXPECT_NE(ts::readFile(ts::join(folder, "task.log")).find(c.logEnd), std::string::npos) << c.name;
     }
 }
@@ -41,5 +34,5 @@ TEST(Stop, WhatTheScriptStartsOutlivesAWaitingLaunch)
     e2e::Launch run = e2e::launch({"task.exe", "start child.a3x\n"}, {"-q"}, "{F}\\task.log", folder);
     EXPECT_EQ(run.exitCode, 0);
     EXPECT_FALSE(ts::fileExists(ts::join(folder, "child.txt"))) << "the child ended before the launch";
-    EXPECT_TRUE(appears(ts::join(folder, "child.txt"), 10));
+    EXPECT_TRUE(e2e::appears(ts::join(folder, "child.txt"), 10));
 }
