@@ -10,7 +10,6 @@ TEST(Stop, AWaitingLaunchEndedFromOutsideEndsItsScript)
     const struct { const char *name; e2e::Texts args; int signal; bool nativeOnly, scriptEnds;
                    int onWindows, onPosix; const char *logEnd; } cases[] = {
         {"killed while waiting", {"-q"}, 9, false, false, 1, 137, ""},
-        {"killed, not waiting", {}, 9, false, true, 0, 0, ""},
         // The stop is passed on; the script's end comes back as the launcher's result.
         {"SIGTERM while waiting", {"-q"}, 15, true, false, 0, 143, "Ho finito il mio lavoro! - exitCode=143"},
     };
