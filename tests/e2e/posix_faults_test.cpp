@@ -118,8 +118,7 @@ TEST(PosixFault, EndsWithItsExitCodeInBoundedTime)
     const Entry echo = {"ESEGUI_DA_QOD.INI", "[frascombe_a3x]\n$debug_to_console=1\n"};
     // A connector folder from which an update check stages a fresh script.
     const std::string connector = ts::makeWorkFolder("connector");
-    ASSERT_TRUE(layEntry(connector, STANDIN));
-    ASSERT_TRUE(layEntry(connector, {"vantor.a3x", TASK.second}));
+    e2e::lay({"vantor.exe", TASK.second}, connector);
     const Entry staging = {"connettoreclient.ini", "[main]\n$pathconnettore=" + connector + "\n"};
     // A case: the launcher copy's name, the folder it lies in below the work
     // folder ("": the work folder itself), the entries, the host; then the exit
