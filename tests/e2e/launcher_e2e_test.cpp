@@ -26,9 +26,8 @@ const std::string RUN_ERROR = "Errore durante l'esecuzione del comando: ";
 // script's exit code; a code other than 0 is logged at ERROR with an empty
 // text, also written on standard error. Without an INI file three
 // configuration warnings go to standard output. Esegui_da_qod.ini comes before
-// connettoreclient.ini. The update check copies the interpreter and a new
-// script from the connector folder of its INI file (the old script ends with
-// 9). The task that does not wait gets one argument that makes the
+// connettoreclient.ini. (The update check's staging is Staging's.) The task
+// that does not wait gets one argument that makes the
 // interpreter's command 1999 characters long, the most it may have: the
 // folder, the 25 characters around it ("\"", "\autoit3.exe\" long.a3x  ") and
 // the argument (one more is refused, with the other failures).
@@ -43,11 +42,8 @@ TEST(Launcher, EveryInstallationKind)
     const std::string exportLog = std::string("{F}\\Log\\quenbarodis.") + computer + "." + user + ".log";
     ASSERT_TRUE(ts::makeFolder(vendor) && ts::makeFolder(vendor + "\\QODSQL"));
     win_removeFile((package + "\\Log\\ZolQodConn.log").c_str());   // an earlier run's
-    const std::string connector = ts::makeWorkFolder("connector");
-    lay({"vantor.exe"}, connector);   // the interpreter and vantor.a3x to stage
     const Files QOD_FIRST = {{"Esegui_da_qod.ini", ""}, {"connettoreclient.ini", ""}};
     const Files CLIENT = {{"connettoreclient.ini", ""}};
-    const Files STAGING = {{"frascombe_a3x.ini", "[main]\n$pathconnettore=" + connector + "\n"}};
     // Words that need protection on their way to the script: blanks, a tab, double quotes, backslashes
     // before a quote or at the end, code page 1252 letters and the command shell's special characters.
     const Texts AWKWARD = {"-q", "a b", "tab\there", "x\"y", "\"\"", "say \"hi\" twice", "trailing\\",
@@ -60,15 +56,12 @@ TEST(Launcher, EveryInstallationKind)
         {"qodjob.exe", QOD_FIRST, {"cron"}, 0, "QOD", "{F}\\Esegui_da_QOD.log", true},
         {"ZolQodConn.exe", CLIENT, {"-q"}, 2, "QODSQL", package + "\\Log\\ZolQodConn.log", true},
         {"XXquenbarodis.exe", CLIENT, {"-p", "30"}, 5, "QUENBARODIS", exportLog, true},
-        {"QODvantor.exe", STAGING, {"-q"}, 0, "ALTRO", "{F}\\QODvantor.log", true},
         {"long.exe", CLIENT, LONGEST, 0, "CONNETTORI", "{F}\\long.log", false},
     };
     for (const auto &k : kinds) {
         std::string script = REPORT + "exit " + std::to_string(k.exitCode) + "\n";
         if (!k.waits) script = "sleep 3000\n" + script;
-        bool stages = k.files == STAGING;
-        Task task{k.exeName, stages ? "exit 9\n" : script, !stages, k.files};
-        Launch run = launch(task, k.args, k.log, ts::join(work, k.exeName));
+        Launch run = launch({k.exeName, script, true, k.files}, k.args, k.log, ts::join(work, k.exeName));
         EXPECT_EQ(run.exitCode, k.exitCode) << k.exeName;
         EXPECT_EQ(run.out, k.files.empty() ? Texts(3, NO_CONF) : Texts{}) << k.exeName;
         EXPECT_EQ(run.err, k.exitCode == 0 ? Texts{} : Texts{RUN_ERROR}) << k.exeName;
@@ -78,59 +71,32 @@ TEST(Launcher, EveryInstallationKind)
     }
 }
 
-// Without arguments the interpreter gets its path and the script name, with
-// no blank after them.
-TEST(LaunchCommand, WithoutArgumentsThePrefixAlone)
-{
-    Launch run = launch({"task.exe"}, {}, "{F}\\task.log");
-    EXPECT_TRUE(has(run.log, "INFO Eseguo: \"{F}\\autoit3.exe\" task.a3x"))
-        << testing::PrintToString(run.log);
-}
-
 // Update-check mode when the base name ends in vantor, export-tool mode when
 // it ends in quenbarodis, each ignoring case; a name that holds the word
 // elsewhere is neither. The update check logs VANTOR and takes its log name
-// from the third argument; "-p30" makes the export tool wait, no other launcher.
+// from the third argument, not the last one; without it, or with an empty one,
+// the log keeps the base name (the POSIX process start splits a command line
+// by the launcher's own rule, which drops empty words, so only a Windows
+// program receives one). "-p30" makes the export tool wait, no other launcher.
 TEST(LaunchMode, WordAtTheEndOfTheNameIgnoringCase)
 {
-    const struct { const char *exeName, *log; bool updateCheck, waits; } cases[] = {
-        {"XXQUENBARODIS.exe", "{F}\\XXQUENBARODIS.log", false, true},
-        {"quenbarodis_job.exe", "{F}\\quenbarodis_job.log", false, false},
-        {"lirmak.VANTOR.exe", "{F}\\z.log", true, false},
-        {"vantor_job.exe", "{F}\\vantor_job.log", false, false},
-        {"vantor.old.exe", "{F}\\vantor.old.log", false, false},
+    const Texts P30 = {"-p30", "y", "z"};
+    const struct { const char *exeName; Texts args; const char *log; bool updateCheck, waits; } cases[] = {
+        {"XXQUENBARODIS.exe", P30, "{F}\\XXQUENBARODIS.log", false, true},
+        {"quenbarodis_job.exe", P30, "{F}\\quenbarodis_job.log", false, false},
+        {"lirmak.VANTOR.exe", P30, "{F}\\z.log", true, false},
+        {"vantor_job.exe", P30, "{F}\\vantor_job.log", false, false},
+        {"vantor.old.exe", P30, "{F}\\vantor.old.log", false, false},
+        {"vantor.exe", {"x", "y"}, "{F}\\vantor.log", true, false},
+        {"vantor.exe", {"x", "y", "z", "w"}, "{F}\\z.log", true, false},
+        {"vantor.exe", {"x", "y", ""}, "{F}\\vantor.log", true, false},
     };
     for (const auto &c : cases) {
-        Launch run = launch({c.exeName}, {"-p30", "y", "z"}, c.log);
-        ASSERT_FALSE(run.log.empty()) << c.exeName << ": no log " << c.log;
+        Launch run = launch({c.exeName}, c.args, c.log);
+        ASSERT_FALSE(run.log.empty()) << c.exeName << testing::PrintToString(c.args) << ": no log " << c.log;
         EXPECT_EQ(has(run.log, "INFO VANTOR"), c.updateCheck) << c.exeName;
         EXPECT_EQ(has(run.log, "INFO wait: true"), c.waits) << c.exeName;
     }
-}
-
-// True when the update-check launcher vantor.exe, run with args, logs into
-// logName of its folder.
-static bool updateCheckLogsInto(const Texts &args, const std::string &logName)
-{
-    Launch run = launch({"vantor.exe"}, args, "{F}\\" + logName);
-    return has(run.log, "INFO Nome dell'eseguibile: vantor");
-}
-
-// In update-check mode the third argument names the log, not the last one;
-// without it the log keeps the base name.
-TEST(LaunchMode, UpdateCheckLogNameFromTheThirdArgument)
-{
-    EXPECT_TRUE(updateCheckLogsInto({"x", "y"}, "vantor.log")) << "two arguments";
-    EXPECT_TRUE(updateCheckLogsInto({"x", "y", "z", "w"}, "z.log")) << "four arguments";
-}
-
-// An empty third argument leaves the base name too. The POSIX process start
-// splits a command line by the launcher's own rule, which drops empty words,
-// so only a Windows program receives one.
-TEST(LaunchMode, UpdateCheckLogNameNotFromAnEmptyThirdArgument)
-{
-    if (!ts::onWindows()) GTEST_SKIP() << "the POSIX process start passes no empty argument";
-    EXPECT_TRUE(updateCheckLogsInto({"x", "y", ""}, "vantor.log"));
 }
 
 // An update check without a connector folder goes on. Without any INI file

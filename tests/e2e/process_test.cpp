@@ -76,12 +76,11 @@ TEST(ProcessStart, RawCommandLineRebuiltFromTheArguments)
     // never could.
     if (ts::onWindows()) GTEST_SKIP() << "the raw command line is the system's own";
     std::string folder = taskFolder("report r.txt\n"), errorText;
-    char program[4096];
-    ASSERT_TRUE(win_toNativePath(ts::join(folder, "autoit3.exe").c_str(), program, sizeof program));
+    const std::string program = e2e::native(ts::join(folder, "autoit3.exe"));
     std::string shell = "Z:\\bin\\sh -c \"exec \"\"$0\"\" task.a3x '' 'a b' 'q\"\"q'\" ";
     EXPECT_EQ(start(shell + "\"" + program + "\"", folder, true, &errorText), 0) << errorText;
     ts::Report report = ts::readReport(ts::join(folder, "r.txt"));
     // The program's path holds a blank, so it is quoted too.
-    EXPECT_EQ(report.commandLine, "\"" + std::string(program) + "\" task.a3x \"\" \"a b\" \"q\"\"q\"");
+    EXPECT_EQ(report.commandLine, "\"" + program + "\" task.a3x \"\" \"a b\" \"q\"\"q\"");
     EXPECT_EQ(report.args, (std::vector<std::string>{program, "task.a3x", "a b", "q\"q"}));
 }

@@ -48,6 +48,21 @@ inline std::string replaced(std::string text, const std::string &from, const std
     return text;
 }
 
+// The path in the form the runtime's file functions take (unchanged on
+// Windows); "" when it has none.
+inline std::string native(const std::string &path)
+{
+    char out[VEK_TEXT_SIZE];
+    return win_toNativePath(path.c_str(), out, sizeof out) ? out : "";
+}
+
+// Waits up to seconds for path; true when it is there.
+inline bool appears(const std::string &path, int seconds)
+{
+    for (int i = 0; i < seconds * 10 && !ts::fileExists(path); i++) win_sleep(100);
+    return ts::fileExists(path);
+}
+
 // True when log holds the record.
 inline bool has(const Texts &log, const std::string &record)
 {
@@ -91,8 +106,7 @@ inline Launch run(const std::string &exe, const Texts &args, const std::string &
             << exe << ": not a whole record: " << line;
         result.log.push_back(record.label + " " + record.text);
     }
-    bool notWaited = r.exitCode == 0 && has(result.log, "INFO wait: false");
-    for (int i = 0; notWaited && i < 150 && !ts::fileExists(report); i++) win_sleep(100);
+    if (r.exitCode == 0 && has(result.log, "INFO wait: false")) appears(report, 15);
     Texts words = ts::readReport(report).args;
     if (words.size() >= 2) result.received.assign(words.begin() + 2, words.end());
     return result;
