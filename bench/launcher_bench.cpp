@@ -184,8 +184,8 @@ static int run(const std::string &command, const std::string &folder, const std:
     char errorText[VEK_TEXT_SIZE];
     std::vector<char> buffer(command.begin(), command.end());
     buffer.push_back('\0');
-    int code = tp_executeCaptured(buffer.data(), folder.c_str(), ts::join(work, "out.txt").c_str(),
-                                          ts::join(work, "err.txt").c_str(), errorText);
+    int code = ts::executeCaptured(buffer.data(), folder.c_str(), ts::join(work, "out.txt").c_str(),
+                                   ts::join(work, "err.txt").c_str(), errorText);
     return errorText[0] != '\0' ? -1 : code;
 }
 

@@ -13,7 +13,7 @@
 #include "log.h"
 #include "windows_helper.h"
 
-static const std::string base = fuzz_privateFolder("fuzz_log_path");  // Windows form
+static const std::string base = ts::privateFolder("fuzz_log_path");  // Windows form
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
@@ -29,17 +29,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     LogContext *context = log_createContext(path.c_str(), "fuzz", "1.1.7.0", maxFiles, maxSize, false);
     if (context != NULL) {
         bool named = context->initialized && path == context->filePath;
-        if (mustRefuse || !named) fuzz_fail("accepted or misnamed");
+        if (mustRefuse || !named) ts::fail("accepted or misnamed");
         // Two records, so that a small limit rotates under the input's name.
         for (int i = 0; i < 2; i++) log_write(context, (data[0] >> 2) % 5, "fuzz");
         log_destroyContext(context);
     }
     // The log file, its numbered copies and every folder made for it go, up
     // to the first level below the private folder.
-    for (int n = 1; n <= 3; n++) fuzz_remove(path + "." + std::to_string(n));
+    for (int n = 1; n <= 3; n++) ts::removePath(path + "." + std::to_string(n));
     for (std::string made = path; made.find_first_not_of("\\/", base.size()) != std::string::npos;
          made.erase(made.find_last_of("\\/"))) {
-        fuzz_remove(made);
+        ts::removePath(made);
     }
     return 0;
 }

@@ -25,10 +25,10 @@ static Words split(const std::string &line)
     memset(table, 0xA5, sizeof table);  // a hole would not read as null
     int count = -1;
     bool parsed = parseCommandLineAsAutoIt3(line.c_str(), &count, table);
-    if (!parsed || count < 0 || count > AUTOIT3_MAX_WORDS || table[count] != NULL) fuzz_fail("bad table");
+    if (!parsed || count < 0 || count > AUTOIT3_MAX_WORDS || table[count] != NULL) ts::fail("bad table");
     Words words(table, table + count);  // a null or stray word crashes here
     for (int i = 0; i < count; i++) free(table[i]);
-    if (std::count(words.begin(), words.end(), "") != 0) fuzz_fail("an empty word below the count");
+    if (std::count(words.begin(), words.end(), "") != 0) ts::fail("an empty word below the count");
     return words;
 }
 
@@ -50,7 +50,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     run.erase(run.find_last_not_of(" \t") + 1);  // all of it when there is no run
     run.erase(0, run.find_first_not_of(" \t"));
     if (!run.empty() && run.find_first_of(" \t\"") == std::string::npos && words != Words{run}) {
-        fuzz_fail("a single run was not kept whole");
+        ts::fail("a single run was not kept whole");
     }
 
     // Quoted behind "x" (a string that would reach 2000 characters is refused).
@@ -63,6 +63,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 
     // Split again, the same pieces come back (the first 127).
     pieces.resize(std::min(pieces.size(), (size_t)AUTOIT3_MAX_WORDS));
-    if (back != pieces) fuzz_fail("words changed on the way");
+    if (back != pieces) ts::fail("words changed on the way");
     return 0;
 }

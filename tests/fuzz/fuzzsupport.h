@@ -11,9 +11,11 @@
 #include "windows_helper.h"
 #include "windows_helper_tools.h"
 
+namespace ts {
+
 // Prints what went wrong on standard output (the runs close standard error)
 // and aborts, so that libFuzzer keeps the input that caused it.
-[[noreturn]] inline void fuzz_fail(const char *what)
+[[noreturn]] inline void fail(const char *what)
 {
     printf("\n%s\n", what);
     fflush(stdout);
@@ -23,7 +25,7 @@
 // Removes a file or an empty folder given in Windows form; false when it was
 // not there or could not be removed. (remove() takes files and, where the
 // runtime allows it, empty folders.)
-inline bool fuzz_remove(const std::string &path)
+inline bool removePath(const std::string &path)
 {
     char native[4096];
     return win_toNativePath(path.c_str(), native, sizeof native) && remove(native) == 0;
@@ -32,13 +34,15 @@ inline bool fuzz_remove(const std::string &path)
 // Creates "<current folder>\<name>.<process id>" and returns it in Windows
 // form; the process fails when it cannot be made. The folder is removed when
 // the process ends, so each input must leave it empty.
-inline std::string fuzz_privateFolder(const char *name)
+inline std::string privateFolder(const char *name)
 {
     static std::string folder;  // removed at exit
     char current[VEK_PATH_SIZE];
-    if (!win_getCurrentDirectory(current, sizeof current)) fuzz_fail("the current folder is too long");
+    if (!win_getCurrentDirectory(current, sizeof current)) fail("the current folder is too long");
     folder = std::string(current) + "\\" + name + "." + std::to_string(win_getProcessId());
-    if (!win_checkAndCreatePath(folder.c_str())) fuzz_fail("cannot create the private folder");
-    atexit([] { fuzz_remove(folder); });
+    if (!win_checkAndCreatePath(folder.c_str())) fail("cannot create the private folder");
+    atexit([] { removePath(folder); });
     return folder;
 }
+
+}  // namespace ts

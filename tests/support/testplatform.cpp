@@ -38,8 +38,8 @@ static HANDLE inheritable(const char *path)
     return CreateFileA(path, GENERIC_WRITE, share, &sa, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
 }
 
-int tp_executeCaptured(const char *command, const char *folder, const char *outPath, const char *errPath,
-                       char *errorText)
+int ts::executeCaptured(const char *command, const char *folder, const char *outPath, const char *errPath,
+                        char *errorText)
 {
     errorText[0] = '\0';
     std::string line = command;  // CreateProcessA may write into it
@@ -71,8 +71,8 @@ int tp_executeCaptured(const char *command, const char *folder, const char *outP
 // Room for the POSIX form of a Windows-form path.
 const size_t NATIVE_SIZE = VEK_PATH_SIZE * 4;
 
-int tp_executeCaptured(const char *command, const char *folder, const char *outPath, const char *errPath,
-                       char *errorText)
+int ts::executeCaptured(const char *command, const char *folder, const char *outPath, const char *errPath,
+                        char *errorText)
 {
     errorText[0] = '\0';
     char program[NATIVE_SIZE], nativeFolder[NATIVE_SIZE], out[NATIVE_SIZE], err[NATIVE_SIZE];

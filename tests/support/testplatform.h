@@ -10,5 +10,9 @@
 // killed by signal N); a program that cannot be started gives 1 and
 // "Errore durante l'esecuzione del comando: <error number>" in errorText
 // (VEK_TEXT_SIZE characters), which is otherwise left empty.
-int tp_executeCaptured(const char *command, const char *folder, const char *outPath, const char *errPath,
-                       char *errorText);
+namespace ts {
+
+int executeCaptured(const char *command, const char *folder, const char *outPath, const char *errPath,
+                    char *errorText);
+
+}  // namespace ts

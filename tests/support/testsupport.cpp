@@ -136,8 +136,7 @@ RunResult run(const std::string &command, const std::string &folder)
     std::string capture = makeWorkFolder("capture");
     std::string outPath = join(capture, "out"), errPath = join(capture, "err");
     char errorText[VEK_TEXT_SIZE];
-    int code = tp_executeCaptured(command.c_str(), folder.c_str(), outPath.c_str(), errPath.c_str(),
-                                  errorText);
+    int code = executeCaptured(command.c_str(), folder.c_str(), outPath.c_str(), errPath.c_str(), errorText);
     return {code, readFile(outPath), readFile(errPath), errorText};
 }
 
