@@ -86,12 +86,18 @@ TEST(Staging, KilledCopy)
     for (int trial = 0; trial < 2; trial++) {
         std::thread killed([&s] { s.launch("QOD"); });
         e2e::Texts found;
-        for (int i = 0; i < 5000 && found.empty(); i++) found = temporaries(s.task), win_sleep(1);
+        for (int i = 0; i < 5000 && found.empty(); i++) {
+            found = temporaries(s.task);
+            win_sleep(1);
+        }
         ASSERT_FALSE(found.empty()) << "no copy was seen running";
         unsigned long pid = strtoul(found[0].c_str() + strlen("autoit3.exe."), nullptr, 10);
 #ifdef _WIN32
         HANDLE process = OpenProcess(PROCESS_TERMINATE, FALSE, (DWORD)pid);
-        if (process != NULL) TerminateProcess(process, 9), CloseHandle(process);
+        if (process != NULL) {
+            TerminateProcess(process, 9);
+            CloseHandle(process);
+        }
 #else
         kill((pid_t)pid, SIGKILL);
 #endif
