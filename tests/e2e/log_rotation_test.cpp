@@ -1,7 +1,6 @@
 // Rotation of the launcher's own log, asked for in frascombe_a3x.ini: many
 // launches of one task leave the live file and the numbered files the INI
 // allows, each near the size limit; without both limits nothing is numbered.
-// And a log name that no file can have, which sends the records to log.txt.
 #include "tasklaunch.h"
 
 using namespace e2e;
@@ -43,17 +42,6 @@ TEST(LogRotationFromIni, KeepsTheLiveFileAndTwoNumberedOnes)
         EXPECT_LE(ts::readFile(live).size(), 600u) << c.name;
         EXPECT_FALSE(ts::fileExists(live + ".3")) << c.name;
     }
-}
-
-// In update-check mode the log is named by the third argument; one holding a
-// character that no Windows file name can hold is an invalid log path, and
-// the records go to log.txt in the caller's folder, as for a path too long.
-TEST(LogNameFromArgument, NoFileNameGoesToLogTxt)
-{
-    Launch run = launch({"QODvantor.exe"}, {"a", "b", "Cliente \"Rossi\" 2026"}, "{C}\\log.txt");
-    EXPECT_TRUE(has(run.log, "INFO VANTOR"));
-    EXPECT_EQ(std::count(run.err.begin(), run.err.end(), "Percorso del file di log non valido."), 1);
-    EXPECT_EQ(std::count(run.err.begin(), run.err.end(), "Impossibile aprire il file di log."), 0);
 }
 
 // INI texts that leave rotation off, although one launch writes more than the
