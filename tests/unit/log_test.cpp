@@ -155,8 +155,8 @@ TEST(LogWrite, RotatesALogPast2GiB)
 
 // Without a usable context a line goes to "log.txt" in the current folder (the
 // logwriter tool runs there), echoed; a log.txt that the line takes past 1 MiB
-// rotates into log.txt.1 to .4 (four older files there), one that it leaves
-// below does not. When log.txt cannot be had the line is lost after the error
+// rotates into log.txt.1 to .4 (four older files there). When log.txt cannot
+// be had the line is lost after the error
 // echo and two messages. size: of log.txt before the line, 0 for a folder in
 // its place; printed: "standard output|standard error".
 TEST(LogContext, FallbackToLogTxt)
