@@ -38,10 +38,8 @@ TEST(HeldLog, CostsOneWaitPerLaunch)
     ASSERT_EQ(freeLog.size(), 29u);
     for (const auto &c : cases) {
         std::string folder = ts::makeWorkFolder("heldlog"), ready = ts::join(folder, "ready");
-        std::string exe = lay({"task.exe", REPORT + "exit 6\n"}, folder);
-        Texts holderArgs = {ts::join(folder, "task.log"), c.milliseconds, ready};
-        if (*c.mode) holderArgs.push_back(c.mode);
-        std::string holder = ts::commandLine(ts::builtProgram("holdfile"), holderArgs);
+        std::string exe = lay({"task.exe", REPORT + "exit 6\n"}, folder), log = ts::join(folder, "task.log");
+        auto holder = ts::commandLine(ts::builtProgram("holdfile"), {log, c.milliseconds, ready, c.mode});
         char errorText[VEK_TEXT_SIZE];
         ASSERT_EQ(win_executeCommand(&holder[0], folder.c_str(), false, errorText), 0) << c.name;
         for (int i = 0; i < 600 && !ts::fileExists(ready); i++) win_sleep(50);
@@ -54,7 +52,7 @@ TEST(HeldLog, CostsOneWaitPerLaunch)
         win_sleep(500);
         launch.log.clear();
         ts::LogRecord record;
-        std::string bytes = replaced(ts::readFile(ts::join(folder, "task.log")), folder, "{F}");
+        std::string bytes = replaced(ts::readFile(log), folder, "{F}");
         for (const std::string &line : ts::lines(bytes))
             if (ts::parseLogRecord(line, &record)) launch.log.push_back(record.label + " " + record.text);
         EXPECT_LT(took, std::chrono::seconds(c.seconds)) << c.name;

@@ -5,7 +5,7 @@
 //   holdfile <path> <milliseconds> <ready marker> [lock|writers]
 //       opens path (creating it), writes the ready marker file, keeps the
 //       file for the given milliseconds or until the marker is removed, then
-//       closes it. Without a mode the file is opened with no sharing, as a
+//       closes it. Without a mode (or with an empty one) the file is opened with no sharing, as a
 //       viewer or an editor holds it, and every other open fails; with "lock"
 //       it is opened sharing reading, writing and deleting, and its whole byte
 //       range is locked, as backup and sync tools hold it; with "writers" it
@@ -20,22 +20,18 @@
 
 int main(int argc, char **argv)
 {
-    bool lock = argc == 5 && strcmp(argv[4], "lock") == 0;
-    bool writers = argc == 5 && strcmp(argv[4], "writers") == 0;
-    if (argc != 4 && !lock && !writers) {
-        fputs("usage: holdfile <path> <milliseconds> <ready marker> [lock|writers]\n", stderr);
-        return 2;
-    }
+    const char *mode = argc == 5 ? argv[4] : "";
+    bool lock = strcmp(mode, "lock") == 0, writers = strcmp(mode, "writers") == 0;
+    if (argc < 4 || argc > 5 || (*mode && !lock && !writers)) return 2;   // the usage above
     DWORD share = lock ? FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE : 0;
     if (writers) share = FILE_SHARE_WRITE;
     HANDLE held = CreateFileA(argv[1], GENERIC_READ | GENERIC_WRITE, share, NULL, OPEN_ALWAYS,
                               FILE_ATTRIBUTE_NORMAL, NULL);
     OVERLAPPED whole = {};
     DWORD flags = LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY;
-    if (held == INVALID_HANDLE_VALUE || (lock && !LockFileEx(held, flags, 0, MAXDWORD, MAXDWORD, &whole))) {
-        return 3;
-    }
-    FILE *marker = win_fopen(argv[3], "wb");
+    bool got = held != INVALID_HANDLE_VALUE &&
+               (!lock || LockFileEx(held, flags, 0, MAXDWORD, MAXDWORD, &whole));
+    FILE *marker = got ? win_fopen(argv[3], "wb") : NULL;
     if (marker == NULL || fclose(marker) != 0) return 3;
     // The hold ends early when the test removes the marker.
     for (long left = atol(argv[2]); left > 0 && win_fileExists(argv[3]); left -= 50) win_sleep(50);

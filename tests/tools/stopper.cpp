@@ -39,10 +39,9 @@ int main(int argc, char **argv)
 #else
     char program[VEK_TEXT_SIZE];
     pid_t pid = -1;
-    if (!win_toNativePath(argv[3], program, sizeof program) ||
-        posix_spawn(&pid, program, NULL, NULL, argv + 3, environ) != 0) {
-        return 3;
-    }
+    bool started = win_toNativePath(argv[3], program, sizeof program) &&
+                   posix_spawn(&pid, program, NULL, NULL, argv + 3, environ) == 0;
+    if (!started) return 3;
     for (int i = 0; i < 300 && !win_fileExists(argv[1]); i++) win_sleep(100);
     kill(pid, atoi(argv[2]));
     int status = 0;
