@@ -7,7 +7,7 @@
 // makes Wine prefer a program's copy loads it into any program.)
 #include "tasklaunch.h"
 
-using namespace e2e;
+using namespace ts;
 
 // A connector task whose log lies under the roaming application data, so the
 // launcher loads shell32 and ole32 to find that folder, with marker DLLs of
@@ -29,7 +29,7 @@ TEST(SystemDlls, NeverFromTheLaunchersFolder)
     for (const char *dll : {"shell32", "ole32"}) {
         ASSERT_EQ(reg({"add", key, "/v", dll, "/d", "native,builtin", "/f"}), 0) << dll;
     }
-    Launch launch = run(exe, {"-q"}, "");
+    Launch launch = runCopy(exe, {"-q"}, "");
     EXPECT_EQ(reg({"delete", key, "/f"}), 0);
     EXPECT_EQ(launch.exitCode, 0);
     EXPECT_EQ(launch.received, Texts{"-q"});

@@ -8,7 +8,7 @@
 
 #include "tasklaunch.h"
 
-using namespace e2e;
+using namespace ts;
 
 // Each task folder is a new one, or one of folderLength characters; its script
 // reports its words and exits 6 unless the row says otherwise. Checked: the

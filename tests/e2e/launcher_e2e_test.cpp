@@ -9,7 +9,7 @@
 
 #include "tasklaunch.h"
 
-using namespace e2e;
+using namespace ts;
 
 const std::string NO_CONF =
     "Il puntatore alla configurazione \xE8 NULL. "

@@ -3,7 +3,7 @@
 // allows, each near the size limit; without both limits nothing is numbered.
 #include "tasklaunch.h"
 
-using namespace e2e;
+using namespace ts;
 
 // Ten launches of about seven records each through a limit of 600 bytes and
 // three files: task.log.1 and task.log.2 remain beside the live file, each

@@ -23,7 +23,7 @@
 
 namespace {
 
-using e2e::native;
+using ts::native;
 
 // How the host starts the launcher: flags of what differs from a plain start.
 enum Host {
@@ -118,7 +118,7 @@ TEST(PosixFault, EndsWithItsExitCodeInBoundedTime)
     const Entry echo = {"ESEGUI_DA_QOD.INI", "[frascombe_a3x]\n$debug_to_console=1\n"};
     // A connector folder from which an update check stages a fresh script.
     const std::string connector = ts::makeWorkFolder("connector");
-    e2e::lay({"vantor.exe", TASK.second}, connector);
+    ts::lay({"vantor.exe", TASK.second}, connector);
     const Entry staging = {"connettoreclient.ini", "[main]\n$pathconnettore=" + connector + "\n"};
     // A case: the launcher copy's name, the folder it lies in below the work
     // folder ("": the work folder itself), the entries, the host; then the exit
@@ -193,14 +193,14 @@ ts::RunResult shell(const std::string &script, const std::string &folder)
 TEST(OwnIdentity, PosixHostsAnswerAsWine)
 {
     const std::string work = ts::makeWorkFolder("identity"), task = ts::join(work, "task");
-    e2e::lay({"launcher", "exit 9\n"}, ts::join(work, "opt"));
-    ASSERT_TRUE(win_removeFile(e2e::lay({"lirmak.exe", "exit 0\n"}, task).c_str()));
+    ts::lay({"launcher", "exit 9\n"}, ts::join(work, "opt"));
+    ASSERT_TRUE(win_removeFile(ts::lay({"lirmak.exe", "exit 0\n"}, task).c_str()));
     ASSERT_EQ(symlink("../opt/launcher", (native(task) + "/lirmak.exe").c_str()), 0);
-    e2e::lay({"xvantor.exe", "", true, {{"frascombe_a3x.ini", "[frascombe_a3x]\n$debug_to_console=1\n"}}},
+    ts::lay({"xvantor.exe", "", true, {{"frascombe_a3x.ini", "[frascombe_a3x]\n$debug_to_console=1\n"}}},
              ts::join(work, "v"));
     ASSERT_EQ(shell("mkdir a 'a\\b' && cp v/xvantor.exe 'a\\b/task.exe'", work).exitCode, 0);
     const std::string decoy = ts::join(work, "a\\b");
-    e2e::lay({"task.exe", "report decoy.txt\n"}, decoy);
+    ts::lay({"task.exe", "report decoy.txt\n"}, decoy);
     const struct { const char *name; std::string script; int exitCode; std::string last; } cases[] = {
         {"through a link", "exec task/lirmak.exe cron", 0, ""},
         {"through a link, by . and ..", "cd opt && exec ./../task/./lirmak.exe cron", 0, ""},
@@ -223,7 +223,7 @@ TEST(OwnIdentity, LongHostName)
 {
     if (shell("unshare -u true", "Z:\\").exitCode != 0) GTEST_SKIP() << "unshare -u needs root here";
     const std::string work = ts::makeWorkFolder("identity");
-    e2e::lay({"quenbarodis.exe", "exit 0\n", true, {{"Log\\", ""}, {"connettoreclient.ini", ""}}}, work);
+    ts::lay({"quenbarodis.exe", "exit 0\n", true, {{"Log\\", ""}, {"connettoreclient.ini", ""}}}, work);
     const char *user = win_getCurrentUserName();
     ASSERT_NE(user, nullptr);
     const std::string host = "hostname build-runner-eu-west-1a.example";

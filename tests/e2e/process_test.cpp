@@ -13,7 +13,7 @@
 static std::string taskFolder(const std::string &script)
 {
     std::string folder = ts::makeWorkFolder("process folder");
-    e2e::lay({"task.exe", script}, folder);
+    ts::lay({"task.exe", script}, folder);
     return folder;
 }
 
@@ -76,7 +76,7 @@ TEST(ProcessStart, RawCommandLineRebuiltFromTheArguments)
     // never could.
     if (ts::onWindows()) GTEST_SKIP() << "the raw command line is the system's own";
     std::string folder = taskFolder("report r.txt\n"), errorText;
-    const std::string program = e2e::native(ts::join(folder, "autoit3.exe"));
+    const std::string program = ts::native(ts::join(folder, "autoit3.exe"));
     std::string shell = "Z:\\bin\\sh -c \"exec \"\"$0\"\" task.a3x '' 'a b' 'q\"\"q'\" ";
     EXPECT_EQ(start(shell + "\"" + program + "\"", folder, true, &errorText), 0) << errorText;
     ts::Report report = ts::readReport(ts::join(folder, "r.txt"));

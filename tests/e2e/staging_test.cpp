@@ -26,11 +26,11 @@ struct Staging {
 
     explicit Staging(size_t padding, bool ontoItself = false) : fresh(old + std::string(padding, 'p'))
     {
-        e2e::lay({"vantor.exe", FRESH}, connector);
+        ts::lay({"vantor.exe", FRESH}, connector);
         EXPECT_TRUE(ts::writeFile(ts::join(connector, "autoit3.exe"), fresh));
         std::string ini = "[main]\n$pathconnettore=" + (ontoItself ? task : connector) + "\n";
-        e2e::lay({"QODvantor.exe", OLD, true, {{"frascombe_a3x.ini", ini}, {"vantor.a3x", FRESH}}}, task);
-        e2e::lay({"XXvantor.exe", OLD, false, {}}, task);
+        ts::lay({"QODvantor.exe", OLD, true, {{"frascombe_a3x.ini", ini}, {"vantor.a3x", FRESH}}}, task);
+        ts::lay({"XXvantor.exe", OLD, false, {}}, task);
     }
     // Runs prefix + "vantor.exe" with a fresh log, waiting for the script.
     ts::RunResult launch(const std::string &prefix) const
@@ -47,10 +47,10 @@ struct Staging {
 };
 
 // Names of the temporaries in folder.
-e2e::Texts temporaries(const std::string &folder)
+ts::Texts temporaries(const std::string &folder)
 {
-    e2e::Texts names;
-    for (const auto &entry : std::filesystem::directory_iterator(e2e::native(folder))) {
+    ts::Texts names;
+    for (const auto &entry : std::filesystem::directory_iterator(ts::native(folder))) {
         if (entry.path().extension() == ".tmp") names.push_back(entry.path().filename().string());
     }
     return names;
@@ -74,7 +74,7 @@ TEST(Staging, TwoUpdateChecksAtOnce)
         EXPECT_EQ(qod.exitCode, s.logsCopyError("QOD") ? 3 : 7) << "trial " << trial << qod.err;
         EXPECT_EQ(xx.exitCode, s.logsCopyError("XX") ? 3 : 7) << "trial " << trial << xx.err;
     }
-    EXPECT_EQ(temporaries(s.task), e2e::Texts{});
+    EXPECT_EQ(temporaries(s.task), ts::Texts{});
 }
 
 // A launch killed while it copies the interpreter (found by its temporary's
@@ -85,7 +85,7 @@ TEST(Staging, KilledCopy)
     Staging s(100 << 20);
     for (int trial = 0; trial < 2; trial++) {
         std::thread killed([&s] { s.launch("QOD"); });
-        e2e::Texts found;
+        ts::Texts found;
         for (int i = 0; i < 5000 && found.empty(); i++) {
             found = temporaries(s.task);
             win_sleep(1);
@@ -106,7 +106,7 @@ TEST(Staging, KilledCopy)
         EXPECT_TRUE(now == s.old || now == s.fresh) << "cut at " << now.size();
     }
     EXPECT_EQ(s.launch("QOD").exitCode, 7);
-    EXPECT_EQ(temporaries(s.task), e2e::Texts{});
+    EXPECT_EQ(temporaries(s.task), ts::Texts{});
 }
 
 // A copy onto itself (the connector folder is the task folder) fails on both
@@ -129,7 +129,7 @@ TEST(Staging, FailedStagingRunsTheOldScript)
         std::string log = ts::readFile(s.log("QOD")), from = inUse ? s.connector : s.task;
         EXPECT_NE(log.find(COPY_ERROR + from + "\\autoit3.exe]->["), std::string::npos) << log;
         EXPECT_EQ(s.interpreter(), s.old) << "in use " << inUse;
-        EXPECT_EQ(temporaries(s.task), e2e::Texts{}) << "in use " << inUse;
+        EXPECT_EQ(temporaries(s.task), ts::Texts{}) << "in use " << inUse;
     }
 }
 
@@ -140,7 +140,7 @@ TEST(Staging, FolderWithoutTheRightToCreate)
 {
     if (geteuid() != 0 || access("/usr/bin/setpriv", X_OK) != 0) GTEST_SKIP() << "needs root and setpriv";
     Staging s(0);
-    const std::string native = e2e::native(s.task);
+    const std::string native = ts::native(s.task);
     ASSERT_TRUE(ts::writeFile(s.log("QOD"), ""));
     for (const char *name : {"QODvantor.a3x", "vantor.a3x", "QODvantor.log", "autoit3.exe"}) {
         chmod((native + "/" + name).c_str(), strcmp(name, "autoit3.exe") == 0 ? 0777 : 0666);

@@ -16,11 +16,11 @@ TEST(Stop, AWaitingLaunchEndedFromOutsideEndsItsScript)
     for (const auto &c : cases) {
         if (c.nativeOnly && ts::onWindows()) continue;
         std::string folder = ts::makeWorkFolder("stop");
-        std::string exe = e2e::lay({"task.exe", "report started.txt\nsleep 3000\nreport r.txt\n"}, folder);
-        e2e::Texts args = {ts::join(folder, "started.txt"), std::to_string(c.signal), exe, "-q"};
+        std::string exe = ts::lay({"task.exe", "report started.txt\nsleep 3000\nreport r.txt\n"}, folder);
+        ts::Texts args = {ts::join(folder, "started.txt"), std::to_string(c.signal), exe, "-q"};
         ts::RunResult r = ts::run(ts::commandLine(ts::builtProgram("stopper"), args), folder);
         EXPECT_EQ(ts::lf(r.out), std::to_string(ts::onWindows() ? c.onWindows : c.onPosix) + "\n") << c.name;
-        EXPECT_FALSE(e2e::appears(ts::join(folder, "r.txt"), 6)) << c.name;
+        EXPECT_FALSE(ts::appears(ts::join(folder, "r.txt"), 6)) << c.name;
         EXPECT_NE(ts::readFile(ts::join(folder, "task.log")).find(c.logEnd), std::string::npos) << c.name;
     }
 }
@@ -29,8 +29,8 @@ TEST(Stop, WhatTheScriptStartsOutlivesAWaitingLaunch)
 {
     std::string folder = ts::makeWorkFolder("stop child");
     ASSERT_TRUE(ts::writeFile(ts::join(folder, "child.a3x"), "sleep 2000\nreport child.txt\n"));
-    e2e::Launch run = e2e::launch({"task.exe", "start child.a3x\n"}, {"-q"}, "{F}\\task.log", folder);
+    ts::Launch run = ts::launch({"task.exe", "start child.a3x\n"}, {"-q"}, "{F}\\task.log", folder);
     EXPECT_EQ(run.exitCode, 0);
     EXPECT_FALSE(ts::fileExists(ts::join(folder, "child.txt"))) << "the child ended before the launch";
-    EXPECT_TRUE(e2e::appears(ts::join(folder, "child.txt"), 10));
+    EXPECT_TRUE(ts::appears(ts::join(folder, "child.txt"), 10));
 }

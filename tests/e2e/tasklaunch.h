@@ -2,7 +2,7 @@
 // laid out with a launcher copy, the interpreter stand-in, a script and INI
 // files, and a run of the copy from another folder, read back as exit code,
 // streams, log and the words the script received. Brings in GoogleTest, the
-// tests' support (ts::) and the platform header with it.
+// tests' support and the platform header with it; all of it in namespace ts.
 #pragma once
 
 #include <algorithm>
@@ -15,7 +15,7 @@
 #include "windows_helper.h"
 #include "windows_helper_tools.h"
 
-namespace e2e {
+namespace ts {
 
 using Texts = std::vector<std::string>;
 // Files of a task folder: name and bytes; a name that ends in "\" is a folder.
@@ -90,7 +90,7 @@ inline std::string lay(const Task &task, const std::string &folder)
 // the caller's, whose log.txt names the application "?") and the report r.txt
 // of the script, waited for when the launcher returned 0 without waiting.
 // Every line of the log must be a record of the fixed version.
-inline Launch run(const std::string &exe, const Texts &args, const std::string &logPath)
+inline Launch runCopy(const std::string &exe, const Texts &args, const std::string &logPath)
 {
     std::string folder = exe.substr(0, exe.rfind('\\')), caller = ts::makeWorkFolder("caller");
     std::string report = ts::join(folder, "r.txt");
@@ -115,7 +115,7 @@ inline Launch run(const std::string &exe, const Texts &args, const std::string &
 // Lays out task in folder (a new one when none is given) and runs it.
 inline Launch launch(const Task &task, const Texts &args, const std::string &logPath, std::string folder = "")
 {
-    return run(lay(task, folder.empty() ? ts::makeWorkFolder("task") : folder), args, logPath);
+    return runCopy(lay(task, folder.empty() ? ts::makeWorkFolder("task") : folder), args, logPath);
 }
 
-}  // namespace e2e
+}  // namespace ts
