@@ -104,11 +104,11 @@ TEST(Autoit3Quote, EachWordBareOrProtected)
     for (const auto &c : cases) {
         std::string log, length = std::to_string(c.piece.size());
         EXPECT_EQ(quote({c.word}, NoMemory::never, &log), c.piece) << c.word;
-        std::vector<char> written(c.piece.size(), 'z');
-        EXPECT_FALSE(autoit3_writeProtectedWord(written.data(), written.size() - 1, c.word.c_str())) << c.word;
-        EXPECT_EQ(written.front(), 'z') << c.word;
-        EXPECT_TRUE(autoit3_writeProtectedWord(written.data(), written.size(), c.word.c_str())) << c.word;
-        EXPECT_EQ(written.data(), c.piece.substr(1)) << c.word;
+        std::vector<char> out(c.piece.size(), 'z');
+        EXPECT_FALSE(autoit3_writeProtectedWord(out.data(), out.size() - 1, c.word.c_str())) << c.word;
+        EXPECT_EQ(out.front(), 'z') << c.word;
+        EXPECT_TRUE(autoit3_writeProtectedWord(out.data(), out.size(), c.word.c_str())) << c.word;
+        EXPECT_EQ(out.data(), c.piece.substr(1)) << c.word;
         std::string kind = c.piece[1] != '"' ? "NON necessita di protezione [" + c.word + "] "
                                              : "NECESSITA di protezione [" + c.word + "] > [" +
                                                    c.piece.substr(2, c.piece.size() - 3) + "]";

@@ -222,7 +222,9 @@ bool lockAppend(win_file *file, unsigned long waitMs)
 // and the lock failing with errno `lockFailure` (0: granted); returns its trace.
 std::string write(LogContext *context, const char *text, int refused, int error, int lockFailure)
 {
-    refusals = refused, refusalError = error, lockError = lockFailure;
+    refusals = refused;
+    refusalError = error;
+    lockError = lockFailure;
     trace.clear();
     testing::internal::CaptureStderr();   // the message of a lost record
     log_write(context, LOG_LEVEL_INFO, text);
@@ -323,13 +325,15 @@ TEST(LogWrite, HeldRecordsGetOneMoreWaitAtTheEnd)
         std::string path = ts::join(ts::makeWorkFolder("log_end"), "end.log");
         LogContext *context = log_createContext(path.c_str(), "end", "v", 0, 0, false);
         held::write(context, "kept", 99, EACCES, 0);
-        held::refusals = c.refusals, held::trace.clear();
+        held::refusals = c.refusals;
+        held::trace.clear();
         testing::internal::CaptureStderr();
         log_writeHeld();
         EXPECT_EQ(testing::internal::GetCapturedStderr(), c.err) << c.name;
         EXPECT_EQ(held::trace, c.trace) << c.name;
         EXPECT_EQ(textsOf(path), c.texts) << c.name;
-        held::refusals = 0, held::trace.clear();
+        held::refusals = 0;
+        held::trace.clear();
         log_writeHeld();
         EXPECT_EQ(held::trace, "") << c.name;
         log_write(context, LOG_LEVEL_INFO, "free again");   // leaves the waits to the tests that follow
