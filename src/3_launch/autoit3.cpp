@@ -76,7 +76,7 @@ static Autoit3Params writePieces(char *out, size_t room, int argc, char **argTab
     char message[VEK_TEXT_SIZE];
     size_t used = 0;
     bool tooLong = false;
-    for (int i = 1; i < argc && !tooLong; i++) {
+    for (int i = 1; i < argc; i++) {
         const char *word = argTable[i];
         size_t length = autoit3_protectedLength(word), piece = length + 1;
         str_format(message, sizeof message, "Lunghezza necessaria per il parametro %s: %d", word, (int)piece);
