@@ -424,6 +424,7 @@ static void log_append(const LogContext *context, unsigned int level, const char
     }
     if (record != fixedRecord) free(record);
 }
+
 void log_write(LogContext *context, unsigned int level, const char *text)
 {
     if (text == NULL) text = "";

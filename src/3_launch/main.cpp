@@ -3,6 +3,7 @@
 // staging of the update-check script.
 #include "main.h"
 
+#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -13,6 +14,18 @@
 #include "veklib.h"
 #include "vekstringlib.h"
 #include "windows_helper.h"
+
+// Writes a formatted message to standard error, after what standard output
+// holds: with both streams joined, a message never overtakes the console
+// trace written before it.
+static void printError(const char *format, ...)
+{
+    fflush(stdout);
+    va_list args;
+    va_start(args, format);
+    vfprintf(stderr, format, args);
+    va_end(args);
+}
 
 // Fields of the launcher's global log context.
 static const char *const LAUNCH_APP_NAME = "frascombe_a3x";
@@ -247,8 +260,7 @@ bool prepareVantor(const char *exeFolder, const char *exeBaseName, const Configu
     const char *connector = configuration->pathconnettore;
     if (stringIsNullOrEmpty(connector)) {
         if (configuration->debug_to_console) {
-            fflush(stdout);
-            fputs("prepareVantor: pathconnettore vuoto! esecuzione di prepareVantor interrotta\n", stderr);
+            printError("prepareVantor: pathconnettore vuoto! esecuzione di prepareVantor interrotta\n");
         }
         return true;
     }
@@ -393,11 +405,7 @@ int launch_main(int argc, char **argv)
     win_initProcess();
     win_getExeInfo(exePath, exeFolder, exeBaseName, errorText);
     if (errorText[0] != '\0') {
-        // Here and before every message on standard error, standard output is
-        // flushed first: with both streams joined, a message never overtakes
-        // the console trace written before it.
-        fflush(stdout);
-        fprintf(stderr, "%s\n", errorText);
+        printError("%s\n", errorText);
         return EXIT_BEFORE_LOG;
     }
 
@@ -416,13 +424,11 @@ int launch_main(int argc, char **argv)
 
     // 5. Configuration.
     if (iniPath == NULL) {
-        fflush(stdout);
-        fputs("File ini non valorizzato -> ESCO\n", stderr);
+        printError("File ini non valorizzato -> ESCO\n");
         return EXIT_BEFORE_LOG;
     }
     if (win_fileExists(iniPath) && !conf_load(iniPath)) {
-        fflush(stdout);
-        fprintf(stderr, "Errore caricamento da conf_load del file '%s' -> ESCO\n", iniPath);
+        printError("Errore caricamento da conf_load del file '%s' -> ESCO\n", iniPath);
         free(iniPath);
         return EXIT_BEFORE_LOG;
     }
@@ -444,8 +450,7 @@ int launch_main(int argc, char **argv)
     // 8. Global log: base name with ".log", joined to the folder.
     size_t baseLength = strlen(logBaseName);
     if (baseLength + strlen(".log") >= VEK_PATH_SIZE) {
-        fflush(stdout);
-        fprintf(stderr, "Nome del file di log '%s' troppo lungo -> ESCO\n", logBaseName);
+        printError("Nome del file di log '%s' troppo lungo -> ESCO\n", logBaseName);
         return EXIT_BEFORE_LOG;
     }
     str_format(logBaseName + baseLength, VEK_PATH_SIZE - baseLength, ".log");
